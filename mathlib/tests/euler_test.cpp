@@ -1,0 +1,3 @@
+#include "mathlib/euler.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "mathlib/matrix.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "mathlib/quantise.h"
+
+#include <gtest/gtest.h>

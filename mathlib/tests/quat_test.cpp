@@ -1,0 +1,3 @@
+#include "mathlib/quat.h"
+
+#include <gtest/gtest.h>

@@ -1,0 +1,3 @@
+#include "mathlib/rotation_deg.h"
+
+#include <gtest/gtest.h>
