@@ -1,0 +1,298 @@
+#include "substitute_host/host.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace subhost {
+namespace {
+
+Host *current = nullptr;
+
+Host &host()
+{
+  if (!current) {
+    std::fprintf(stderr, "substitute host: a service was called with no host attached\n");
+    std::abort();
+  }
+  return *current;
+}
+
+// ---- the host's own description of its records ----
+//
+// Function tables are arrays of pointer-sized slots: member n of the host's
+// tables is slot n - 1. Slots the module has no business calling hold a trap
+// that names the member and stops the program.
+
+template <size_t N> using Slots = std::array<void *, N>;
+
+template <class F> void *slot(F *function) { return reinterpret_cast<void *>(function); }
+
+template <int Service, int Member> void trap()
+{
+  static const char *const names[] = {"LW Item Info 6", "Channel Info 2", "Animation Envelopes",
+                                      "LWPanelServices 2", "control", "generic context"};
+  std::fprintf(stderr, "substitute host: the module called member %d of %s, which it must not use\n", Member,
+               names[Service]);
+  std::abort();
+}
+
+template <int Service, size_t N> constexpr Slots<N> traps()
+{
+  return []<size_t... I>(std::index_sequence<I...>) {
+    return Slots<N>{slot(&trap<Service, static_cast<int>(I) + 1>)...};
+  }(std::make_index_sequence<N>{});
+}
+
+enum ServiceIndex { ITEM_INFO, CHANNEL_INFO, ENVELOPES, PANELS, CONTROL, CONTEXT };
+
+// "LW Scene Info 9": two text pointers, seven integers, frames per second.
+struct SceneInfoRecord {
+  const char *name;
+  const char *filename;
+  int32_t points, polygons, render_type, render_options, frame_start, frame_end, frame_step;
+  double frames_per_second;
+};
+
+// "LW Interface Info 7": current time, selected items, item flags, preview range.
+struct InterfaceInfoRecord {
+  double current_time;
+  const Handle *selected_items;
+  const uint32_t *item_flags;
+  int32_t preview_start;
+  int32_t preview_end;
+};
+
+// A panel control descriptor as the host reads it: the type code, then the
+// control's own members at their natural alignment.
+struct ChoiceDescRecord {
+  int32_t type;
+  const char *const *items;
+  int32_t vertical;
+};
+struct BorderDescRecord {
+  int32_t type;
+  int32_t width;
+  int32_t height;
+};
+struct TextDescRecord {
+  int32_t type;
+  const char *const *text;
+};
+
+// An integer value record: type, then the value.
+struct IntValueRecord {
+  int32_t type;
+  int32_t value;
+};
+
+// The record a control handle points at: four slots, get is the second.
+struct ControlRecordSlots {
+  Slots<4> slots;
+  PanelRecord *panel;
+  size_t index;
+};
+
+std::deque<ControlRecordSlots> controls;
+SceneInfoRecord scene_info_record;
+InterfaceInfoRecord interface_info_record;
+std::vector<Handle> selection_list;
+
+std::vector<std::string> read_list(const char *const *list)
+{
+  std::vector<std::string> out;
+  for (; list && *list; ++list)
+    out.emplace_back(*list);
+  return out;
+}
+
+// ---- "LW Item Info 6" ----
+
+Handle item_parent(Handle) { return nullptr; }
+void item_param(Handle, int, double, double out[3]) { out[0] = out[1] = out[2] = 0.0; }
+Handle item_channel_group(Handle) { return nullptr; }
+
+// ---- "Channel Info 2" ----
+
+Handle channel_next(Handle, Handle) { return nullptr; }
+const char *channel_name(Handle) { return ""; }
+Handle channel_envelope(Handle) { return nullptr; }
+
+// ---- "Animation Envelopes" ----
+
+Handle envelope_create_key(Handle, double, double) { return nullptr; }
+
+// ---- "LWPanelServices 2" and controls ----
+
+Slots<13> panel_funcs_table;
+
+Handle panel_create(const char *title, void *user_data)
+{
+  Host &h = host();
+  if (h.refuse_panel) {
+    ++h.refused_panels;
+    return nullptr;
+  }
+  PanelRecord &p = h.panels.emplace_back();
+  p.title = title ? title : "";
+  p.user_data = user_data;
+  p.lookup_set_at_create = panel_funcs_table[12] == slot(&global_lookup);
+  return &p;
+}
+
+void control_get(void *control, int attribute, void *value)
+{
+  auto *c = static_cast<ControlRecordSlots *>(control);
+  auto *v = static_cast<IntValueRecord *>(value);
+  ValueRead read{c->index, attribute, v->type, false, 0};
+  const ControlRecord &record = c->panel->controls[c->index];
+  if (attribute == 4 && record.type_name == "ChoiceControl") {
+    Host &h = host();
+    int32_t chosen = h.answer == PanelAnswer::World   ? 0
+                     : h.answer == PanelAnswer::Local ? 1
+                                                      : h.default_choice;
+    v->value = chosen;
+    read.written = true;
+    read.value = chosen;
+  }
+  c->panel->reads.push_back(read);
+}
+
+void *panel_add_control(Handle panel, const char *type_name, void *desc, const char *label)
+{
+  auto *p = static_cast<PanelRecord *>(panel);
+  if (!p) {
+    ++host().controls_without_panel;
+    return nullptr;
+  }
+  ControlRecord record;
+  record.type_name = type_name ? type_name : "";
+  record.label = label ? label : "";
+  std::memcpy(&record.type_code, desc, sizeof record.type_code);
+  if (record.type_name == "ChoiceControl") {
+    auto *d = static_cast<const ChoiceDescRecord *>(desc);
+    record.items = read_list(d->items);
+    record.vertical = d->vertical;
+  } else if (record.type_name == "BorderControl") {
+    auto *d = static_cast<const BorderDescRecord *>(desc);
+    record.width = d->width;
+    record.height = d->height;
+  } else if (record.type_name == "TextControl") {
+    record.text = read_list(static_cast<const TextDescRecord *>(desc)->text);
+  }
+  p->controls.push_back(record);
+  ControlRecordSlots &c = controls.emplace_back();
+  c.slots = traps<CONTROL, 4>();
+  c.slots[1] = slot(&control_get);
+  c.panel = p;
+  c.index = p->controls.size() - 1;
+  return &c;
+}
+
+int panel_open(Handle panel, int flags)
+{
+  auto *p = static_cast<PanelRecord *>(panel);
+  p->open_flags.push_back(flags);
+  return host().answer == PanelAnswer::Cancel ? 0 : 1;
+}
+
+// ---- generic-command context ----
+
+int evaluate_command(void *data, const char *command)
+{
+  static_cast<Host *>(data)->commands.emplace_back(command ? command : "");
+  return 1;
+}
+
+Slots<6> context_table;
+
+// ---- the tables ----
+
+Slots<14> item_info_table;
+Slots<9> channel_info_table;
+Slots<11> envelope_funcs_table;
+int message_funcs_table; // "Info Messages 3": present, never called
+
+void build_tables()
+{
+  item_info_table = traps<ITEM_INFO, 14>();
+  item_info_table[4] = slot(&item_parent);
+  item_info_table[9] = slot(&item_param);
+  item_info_table[13] = slot(&item_channel_group);
+
+  channel_info_table = traps<CHANNEL_INFO, 9>();
+  channel_info_table[1] = slot(&channel_next);
+  channel_info_table[3] = slot(&channel_name);
+  channel_info_table[8] = slot(&channel_envelope);
+
+  envelope_funcs_table = traps<ENVELOPES, 11>();
+  envelope_funcs_table[10] = slot(&envelope_create_key);
+
+  panel_funcs_table = traps<PANELS, 13>();
+  panel_funcs_table[0] = slot(&panel_create);
+  panel_funcs_table[2] = slot(&panel_open);
+  panel_funcs_table[8] = slot(&panel_add_control);
+  panel_funcs_table[12] = nullptr; // data member: the module stores the lookup function here
+
+  context_table = traps<CONTEXT, 6>();
+  context_table[2] = current;
+  context_table[5] = slot(&evaluate_command);
+}
+
+} // namespace
+
+const char *const service_names[7] = {
+    "Info Messages 3",     "LWPanelServices 2", "LW Scene Info 9",     "LW Item Info 6",
+    "Animation Envelopes", "Channel Info 2",    "LW Interface Info 7",
+};
+
+void attach(Host *h)
+{
+  current = h;
+  controls.clear();
+  build_tables();
+}
+
+void detach() { current = nullptr; }
+
+void *command_context() { return context_table.data(); }
+
+void *global_lookup(const char *service_name, int use_mode)
+{
+  Host &h = host();
+  std::string name = service_name ? service_name : "";
+  h.lookups.push_back({name, use_mode});
+  if (std::find(h.withheld.begin(), h.withheld.end(), name) != h.withheld.end())
+    return nullptr;
+
+  if (name == "Info Messages 3")
+    return &message_funcs_table;
+  if (name == "LWPanelServices 2")
+    return panel_funcs_table.data();
+  if (name == "LW Item Info 6")
+    return item_info_table.data();
+  if (name == "Channel Info 2")
+    return channel_info_table.data();
+  if (name == "Animation Envelopes")
+    return envelope_funcs_table.data();
+  if (name == "LW Scene Info 9") {
+    scene_info_record = {};
+    scene_info_record.frames_per_second = h.frames_per_second;
+    return &scene_info_record;
+  }
+  if (name == "LW Interface Info 7") {
+    selection_list = h.selection;
+    selection_list.push_back(nullptr);
+    interface_info_record = {};
+    interface_info_record.selected_items = h.null_selection_list ? nullptr : selection_list.data();
+    interface_info_record.preview_start = h.preview_first;
+    interface_info_record.preview_end = h.preview_last;
+    return &interface_info_record;
+  }
+  return nullptr;
+}
+
+} // namespace subhost

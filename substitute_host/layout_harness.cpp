@@ -1,0 +1,98 @@
+// layout_harness: loads a plug-in module file, checks its descriptor, and
+// activates its "LayoutGeneric" server against the substitute host, with the
+// panel answered as the command line says. Prints what the module did.
+//
+//   layout_harness MODULE [--answer cancel|world|local|default] [--default-choice N]
+//                  [--version N] [--withhold SERVICE]... [--refuse-panel] [--activations N]
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+#include "substitute_host/host.h"
+#include "substitute_host/module_loader.h"
+#include "substitute_host/report.h"
+
+namespace {
+
+int usage()
+{
+  std::fprintf(stderr, "usage: layout_harness MODULE [--answer cancel|world|local|default] [--default-choice N]\n"
+                       "                      [--version N] [--withhold SERVICE]... [--refuse-panel] "
+                       "[--activations N]\n");
+  return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+#if defined(_WIN32)
+  // The same bytes on every platform: no carriage returns added to the report.
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  if (argc < 2)
+    return usage();
+  std::string path = argv[1];
+  subhost::Host config;
+  int version = 5;
+  int activations = 1;
+  for (int i = 2; i < argc; ++i) {
+    std::string arg = argv[i];
+    bool has_value = i + 1 < argc;
+    if (arg == "--answer" && has_value) {
+      std::string a = argv[++i];
+      if (a == "cancel") config.answer = subhost::PanelAnswer::Cancel;
+      else if (a == "world") config.answer = subhost::PanelAnswer::World;
+      else if (a == "local") config.answer = subhost::PanelAnswer::Local;
+      else if (a == "default") config.answer = subhost::PanelAnswer::Default;
+      else return usage();
+    } else if (arg == "--default-choice" && has_value) {
+      config.default_choice = std::atoi(argv[++i]);
+    } else if (arg == "--version" && has_value) {
+      version = std::atoi(argv[++i]);
+    } else if (arg == "--withhold" && has_value) {
+      config.withheld.emplace_back(argv[++i]);
+    } else if (arg == "--refuse-panel") {
+      config.refuse_panel = true;
+    } else if (arg == "--activations" && has_value) {
+      activations = std::atoi(argv[++i]);
+    } else {
+      return usage();
+    }
+  }
+
+  subhost::LoadedModule module;
+  std::string error = subhost::load_module(path, module);
+  if (!error.empty()) {
+    std::fprintf(stderr, "layout_harness: %s\n", error.c_str());
+    return 1;
+  }
+  std::fputs(subhost::describe_module(module).c_str(), stdout);
+  const subhost::ServerInfo *server = subhost::find_server(module, "LayoutGeneric", "hlvk2_Strandwell");
+  if (!server) {
+    std::fprintf(stderr, "layout_harness: no LayoutGeneric server \"hlvk2_Strandwell\"\n");
+    return 1;
+  }
+  std::printf("startup: %llu\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module.startup())));
+
+  for (int n = 1; n <= activations; ++n) {
+    subhost::Host host = config;
+    subhost::attach(&host);
+    int result = server->activate(version, subhost::global_lookup, subhost::command_context(), nullptr);
+    subhost::detach();
+    std::printf("\n== activation %d (interface version %d) ==\n", n, version);
+    std::fputs(subhost::describe_activation(host, result).c_str(), stdout);
+  }
+
+  module.shutdown(nullptr);
+  subhost::unload_module(module);
+  return 0;
+}
