@@ -9,6 +9,7 @@ enum ActivationResult : int {
   ACTIVATION_DONE = 0,            // the bake ran to its end, or the user cancelled
   ACTIVATION_BAD_VERSION = 1,     // interface version is not 5; nothing was done
   ACTIVATION_MISSING_SERVICE = 2, // a host service was not found; no panel was built
+  ACTIVATION_NO_MEMORY = 3,       // the bake's working memory could not be obtained; the scene is untouched
 };
 
 extern "C" {

@@ -99,7 +99,6 @@ struct ControlRecordSlots {
 std::deque<ControlRecordSlots> controls;
 SceneInfoRecord scene_info_record;
 InterfaceInfoRecord interface_info_record;
-std::vector<Handle> selection_list;
 
 std::vector<std::string> read_list(const char *const *list)
 {
@@ -111,19 +110,87 @@ std::vector<std::string> read_list(const char *const *list)
 
 // ---- "LW Item Info 6" ----
 
-Handle item_parent(Handle) { return nullptr; }
-void item_param(Handle, int, double, double out[3]) { out[0] = out[1] = out[2] = 0.0; }
-Handle item_channel_group(Handle) { return nullptr; }
+const Item *item_of(Handle h) { return find_item(host().scene, item_id(h)); }
 
-// ---- "Channel Info 2" ----
+void count(CallKind kind) { ++host().calls[kind]; }
 
-Handle channel_next(Handle, Handle) { return nullptr; }
-const char *channel_name(Handle) { return ""; }
-Handle channel_envelope(Handle) { return nullptr; }
+Handle item_parent(Handle h)
+{
+  count(CALL_ITEM_PARENT);
+  const Item *item = item_of(h);
+  return item && item->parent ? item_handle(item->parent) : nullptr;
+}
+
+void item_param(Handle h, int code, double time, double out[3])
+{
+  count(CALL_ITEM_PARAM);
+  out[0] = out[1] = out[2] = 0.0;
+  const Item *item = item_of(h);
+  if (!item)
+    return;
+  const Scene &scene = host().scene;
+  const std::array<double, 3> *value = nullptr;
+  LocalValues local;
+  WorldPlacement world;
+  switch (code) {
+  case 1: case 5: case 6:
+    local = local_values(scene, *item, time);
+    value = code == 1 ? &local.position : code == 5 ? &local.rotation : &local.scale;
+    break;
+  case 8: case 9: case 10: case 11:
+    world = world_placement(scene, *item, time);
+    value = code == 8 ? &world.position : &world.axes[code - 9];
+    break;
+  default:
+    return;
+  }
+  std::copy(value->begin(), value->end(), out);
+}
+
+Handle item_channel_group(Handle h)
+{
+  count(CALL_ITEM_CHANNEL_GROUP);
+  return const_cast<Item *>(item_of(h));
+}
+
+// ---- "Channel Info 2": a channel group is an item, a channel its Channel ----
+
+Handle channel_next(Handle group, Handle previous)
+{
+  count(CALL_NEXT_CHANNEL);
+  auto *item = static_cast<Item *>(group);
+  if (!item)
+    return nullptr;
+  size_t next = previous ? static_cast<Channel *>(previous)->index_in_group + 1 : 0;
+  return next < item->channels.size() ? &item->channels[next] : nullptr;
+}
+
+const char *channel_name(Handle channel)
+{
+  count(CALL_CHANNEL_NAME);
+  return static_cast<Channel *>(channel)->name.c_str();
+}
+
+// A channel's envelope is the channel's own key list.
+Handle channel_envelope(Handle channel)
+{
+  count(CALL_CHANNEL_ENVELOPE);
+  return channel;
+}
 
 // ---- "Animation Envelopes" ----
 
-Handle envelope_create_key(Handle, double, double) { return nullptr; }
+Handle envelope_create_key(Handle envelope, double time, double value)
+{
+  count(CALL_CREATE_KEY);
+  Host &h = host();
+  auto *channel = static_cast<Channel *>(envelope);
+  set_key(*channel, time, value);
+  ++channel->keys_created;
+  if (h.record_keys)
+    h.keys.push_back({channel->item->id, channel->name, time, value, h.commands.size()});
+  return envelope;
+}
 
 // ---- "LWPanelServices 2" and controls ----
 
@@ -201,9 +268,35 @@ int panel_open(Handle panel, int flags)
 
 // ---- generic-command context ----
 
+std::vector<Handle> selection_list;
+
+// The interface record's selected-item list. It is refilled in place on
+// "SelectItem": a module that kept the host's list instead of a copy sees it
+// change under it, as it would in Layout.
+void set_selection_list(const Host &h)
+{
+  selection_list.reserve(h.selection.size() + 16);
+  selection_list.assign(h.selection.begin(), h.selection.end());
+  selection_list.push_back(nullptr);
+  interface_info_record.selected_items = h.null_selection_list ? nullptr : selection_list.data();
+}
+
 int evaluate_command(void *data, const char *command)
 {
-  static_cast<Host *>(data)->commands.emplace_back(command ? command : "");
+  Host &h = *static_cast<Host *>(data);
+  ++h.calls[CALL_COMMAND];
+  std::string text = command ? command : "";
+  h.commands.push_back(text);
+  if (!run_command(h.scene, text)) {
+    h.unknown_commands.push_back(text);
+    return 0;
+  }
+  if (text.rfind("SelectItem ", 0) == 0) {
+    h.selection.clear();
+    if (h.scene.selected)
+      h.selection.push_back(item_handle(h.scene.selected));
+    set_selection_list(h);
+  }
   return 1;
 }
 
@@ -244,6 +337,11 @@ void build_tables()
 
 } // namespace
 
+const char *const call_kind_names[CALL_KINDS] = {
+    "item parent", "item parameter", "item channel group", "next channel",
+    "channel name", "channel envelope", "create key", "command",
+};
+
 const char *const service_names[7] = {
     "Info Messages 3",     "LWPanelServices 2", "LW Scene Info 9",     "LW Item Info 6",
     "Animation Envelopes", "Channel Info 2",    "LW Interface Info 7",
@@ -280,14 +378,12 @@ void *global_lookup(const char *service_name, int use_mode)
     return envelope_funcs_table.data();
   if (name == "LW Scene Info 9") {
     scene_info_record = {};
-    scene_info_record.frames_per_second = h.frames_per_second;
+    scene_info_record.frames_per_second = h.scene.frames_per_second;
     return &scene_info_record;
   }
   if (name == "LW Interface Info 7") {
-    selection_list = h.selection;
-    selection_list.push_back(nullptr);
     interface_info_record = {};
-    interface_info_record.selected_items = h.null_selection_list ? nullptr : selection_list.data();
+    set_selection_list(h);
     interface_info_record.preview_start = h.preview_first;
     interface_info_record.preview_end = h.preview_last;
     return &interface_info_record;

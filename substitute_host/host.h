@@ -7,14 +7,15 @@
 // member the module places wrongly shows up as a wrong call or a trap here.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
-namespace subhost {
+#include "substitute_host/scene.h"
 
-using Handle = void *;
+namespace subhost {
 
 // How the scripted user answers the options panel.
 enum class PanelAnswer { Cancel, World, Local, Default };
@@ -54,16 +55,38 @@ struct PanelRecord {
   std::vector<ValueRead> reads;
 };
 
+// Host calls the module makes, counted by kind.
+enum CallKind {
+  CALL_ITEM_PARENT,
+  CALL_ITEM_PARAM,
+  CALL_ITEM_CHANNEL_GROUP,
+  CALL_NEXT_CHANNEL,
+  CALL_CHANNEL_NAME,
+  CALL_CHANNEL_ENVELOPE,
+  CALL_CREATE_KEY,
+  CALL_COMMAND,
+  CALL_KINDS
+};
+extern const char *const call_kind_names[CALL_KINDS];
+
+// One key the module created.
+struct KeyRecord {
+  uint64_t item;
+  std::string channel;
+  double time;
+  double value;
+  size_t commands_before; // how many commands had been sent when it was created
+};
+
 struct Host {
   // ---- what the host offers (set by a test before activating) ----
   std::vector<std::string> withheld;      // service names the lookup answers with null
   PanelAnswer answer = PanelAnswer::Default;
   int32_t default_choice = 0;             // the choice's item when the user leaves it alone
   bool refuse_panel = false;              // panel creation returns null
-  double frames_per_second = 30.0;
   int32_t preview_first = 0;
   int32_t preview_last = 0;
-  std::vector<Handle> selection;          // the selected items, without terminator
+  std::vector<Handle> selection;          // the selected items, without terminator; "SelectItem" replaces it
   bool null_selection_list = false;       // the selected-items member is a null pointer
 
   // ---- what the module did ----
@@ -72,6 +95,13 @@ struct Host {
   int refused_panels = 0;                 // panel creations answered with null
   int controls_without_panel = 0;         // controls added to a null panel
   std::vector<std::string> commands;
+  std::vector<std::string> unknown_commands; // commands the host does not know
+  std::array<size_t, CALL_KINDS> calls{};
+  bool record_keys = true;                   // keep a KeyRecord per created key
+  std::vector<KeyRecord> keys;
+
+  // ---- the scene the services answer from and the commands act on ----
+  Scene scene;
 };
 
 // Makes `host` the one that the lookup function and every service answer for,

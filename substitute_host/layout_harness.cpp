@@ -4,11 +4,17 @@
 //
 //   layout_harness MODULE [--answer cancel|world|local|default] [--default-choice N]
 //                  [--version N] [--withhold SERVICE]... [--refuse-panel] [--activations N]
+//                  [--rig FILE | --no-rig]
+//
+// The scene is the built-in rig unless --rig names a rig file (format in
+// substitute_host/rig.h) or --no-rig asks for an empty scene.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #if defined(_WIN32)
@@ -26,7 +32,8 @@ int usage()
 {
   std::fprintf(stderr, "usage: layout_harness MODULE [--answer cancel|world|local|default] [--default-choice N]\n"
                        "                      [--version N] [--withhold SERVICE]... [--refuse-panel] "
-                       "[--activations N]\n");
+                       "[--activations N]\n"
+                       "                      [--rig FILE | --no-rig]\n");
   return 2;
 }
 
@@ -44,6 +51,7 @@ int main(int argc, char **argv)
   subhost::Host config;
   int version = 5;
   int activations = 1;
+  std::string rig = subhost::builtin_rig;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];
     bool has_value = i + 1 < argc;
@@ -64,6 +72,17 @@ int main(int argc, char **argv)
       config.refuse_panel = true;
     } else if (arg == "--activations" && has_value) {
       activations = std::atoi(argv[++i]);
+    } else if (arg == "--rig" && has_value) {
+      std::ifstream file(argv[++i]);
+      if (!file) {
+        std::fprintf(stderr, "layout_harness: cannot read %s\n", argv[i]);
+        return 1;
+      }
+      std::stringstream text;
+      text << file.rdbuf();
+      rig = text.str();
+    } else if (arg == "--no-rig") {
+      rig.clear();
     } else {
       return usage();
     }
@@ -84,12 +103,24 @@ int main(int argc, char **argv)
   std::printf("startup: %llu\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(module.startup())));
 
   for (int n = 1; n <= activations; ++n) {
-    subhost::Host host = config;
+    subhost::Host host;
+    host.withheld = config.withheld;
+    host.answer = config.answer;
+    host.default_choice = config.default_choice;
+    host.refuse_panel = config.refuse_panel;
+    std::string rig_error = subhost::load_rig(rig, host);
+    if (!rig_error.empty()) {
+      std::fprintf(stderr, "layout_harness: rig %s\n", rig_error.c_str());
+      return 1;
+    }
+    const std::vector<subhost::Track> before = subhost::track_selection(host);
     subhost::attach(&host);
     int result = server->activate(version, subhost::global_lookup, subhost::command_context(), nullptr);
     subhost::detach();
-    std::printf("\n== activation %d (interface version %d) ==\n", n, version);
+    std::printf("\n== activation %d (interface version %d, %zu selected, frames %d..%d) ==\n", n, version,
+                host.selection.size(), host.preview_first, host.preview_last);
     std::fputs(subhost::describe_activation(host, result).c_str(), stdout);
+    std::fputs(subhost::describe_bake(host, before).c_str(), stdout);
   }
 
   module.shutdown(nullptr);

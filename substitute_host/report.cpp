@@ -1,6 +1,7 @@
 #include "substitute_host/report.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace subhost {
 namespace {
@@ -80,6 +81,79 @@ std::string describe_activation(const Host &host, int result)
   if (host.commands.size() > shown)
     out += "  ... " + std::to_string(host.commands.size() - shown) + " more\n";
   out += "result: " + std::to_string(result) + "\n";
+  return out;
+}
+
+namespace {
+
+int64_t first_frame(const Host &h) { return h.preview_first; }
+int64_t frame_count(const Host &h)
+{
+  int64_t span = static_cast<int64_t>(h.preview_last) - h.preview_first;
+  return (span < 0 ? -span : span) + 1;
+}
+
+std::string verdict(double difference, double tolerance)
+{
+  if (difference == 0)
+    return "exactly";
+  if (difference <= tolerance)
+    return "within 1e-5";
+  char text[48];
+  std::snprintf(text, sizeof text, "NOT KEPT (off by %.3g)", difference);
+  return text;
+}
+
+} // namespace
+
+std::vector<Track> track_selection(Host &host)
+{
+  std::vector<Track> tracks;
+  for (Handle h : host.selection)
+    tracks.push_back(track_item(host.scene, item_id(h), first_frame(host), frame_count(host)));
+  return tracks;
+}
+
+std::string describe_bake(Host &host, const std::vector<Track> &before)
+{
+  std::string out;
+  for (const Track &b : before) {
+    const Item *item = find_item(host.scene, b.item);
+    if (!item)
+      continue;
+    size_t keys = 0;
+    uint64_t digest = 14695981039346656037ull; // FNV-1a over the bits of every key's time and value
+    for (const Channel &c : item->channels) {
+      keys += c.keys_created;
+      for (const Key &k : c.keys)
+        for (double v : {k.time, k.value}) {
+          uint64_t bits;
+          std::memcpy(&bits, &v, sizeof bits);
+          for (int byte = 0; byte < 8; ++byte)
+            digest = (digest ^ ((bits >> (8 * byte)) & 0xff)) * 1099511628211ull;
+        }
+    }
+    int links = 0, controllers = 0;
+    for (uint64_t l : item->links)
+      links += l != 0;
+    for (int c : item->controllers)
+      controllers += c != CONTROLLER_KEYS;
+    char id[24];
+    std::snprintf(id, sizeof id, "%llx", static_cast<unsigned long long>(item->id));
+    out += "item " + std::string(id) + " \"" + item->name + "\": " + std::to_string(keys) + " keys written; " +
+           (item->parent ? "parented" : "no parent") + ", " + std::to_string(links) + " links, " +
+           std::to_string(controllers) + " controllers, " + std::to_string(item->modifiers.size()) +
+           " modifiers left\n";
+    char digest_text[40];
+    std::snprintf(digest_text, sizeof digest_text, "  keys digest %016llx\n", static_cast<unsigned long long>(digest));
+    out += digest_text;
+    const Track after = track_item(host.scene, b.item, first_frame(host), frame_count(host));
+    const TrackDifference d = compare_tracks(b, after);
+    out += "  over frames " + std::to_string(first_frame(host)) + ".." +
+           std::to_string(first_frame(host) + frame_count(host) - 1) + ": world position kept " +
+           verdict(d.position, 1e-5) + ", world axes " + verdict(d.axes, 1e-5) + ", world scale " +
+           verdict(d.scale, 1e-5) + (item->parent ? ", local values " + verdict(d.local, 1e-5) : "") + "\n";
+  }
   return out;
 }
 
