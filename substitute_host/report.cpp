@@ -93,14 +93,10 @@ int64_t frame_count(const Host &h)
   return (span < 0 ? -span : span) + 1;
 }
 
-std::string verdict(double difference, double tolerance)
+std::string number(double value)
 {
-  if (difference == 0)
-    return "exactly";
-  if (difference <= tolerance)
-    return "within 1e-5";
-  char text[48];
-  std::snprintf(text, sizeof text, "NOT KEPT (off by %.3g)", difference);
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3g", value);
   return text;
 }
 
@@ -149,10 +145,12 @@ std::string describe_bake(Host &host, const std::vector<Track> &before)
     out += digest_text;
     const Track after = track_item(host.scene, b.item, first_frame(host), frame_count(host));
     const TrackDifference d = compare_tracks(b, after);
-    out += "  over frames " + std::to_string(first_frame(host)) + ".." +
-           std::to_string(first_frame(host) + frame_count(host) - 1) + ": world position kept " +
-           verdict(d.position, 1e-5) + ", world axes " + verdict(d.axes, 1e-5) + ", world scale " +
-           verdict(d.scale, 1e-5) + (item->parent ? ", local values " + verdict(d.local, 1e-5) : "") + "\n";
+    const bool kept = d.position <= 1e-5 && d.axes <= 1e-5 && d.scale <= 1e-5 && (!item->parent || d.local == 0);
+    out += "  frames " + std::to_string(first_frame(host)) + ".." +
+           std::to_string(first_frame(host) + frame_count(host) - 1) +
+           ", largest difference from before the bake: world position " + number(d.position) + ", world axes " +
+           number(d.axes) + ", world scale " + number(d.scale) +
+           (item->parent ? ", local values " + number(d.local) : "") + (kept ? " (kept)\n" : " (NOT KEPT)\n");
   }
   return out;
 }
