@@ -4,13 +4,6 @@
 #include "bake/bake.h"
 #include "mathlib/euler.h"
 
-namespace {
-
-// Heading, pitch, bank: RY(h) * RX(p) * RZ(b) for column vectors.
-constexpr EulerOrder HPB_ORDER = euler_order(Z, EULER_PARITY_EVEN, EULER_REPEAT_NO, EULER_FRAME_ROTATING);
-
-} // namespace
-
 void build_world_axis_matrix(const ItemInfoFuncs *info, ItemHandle item, double time, Matrix4f *m)
 {
   constexpr ItemParam axis_codes[3] = {ITEM_W_RIGHT, ITEM_W_UP, ITEM_W_FORWARD};
@@ -39,7 +32,7 @@ void sample_transform(ItemHandle item, double time, BakeMethod method, BakeSampl
       Matrix4f axes;
       EulerAngles hpb;
       build_world_axis_matrix(item_info, item, time, &axes);
-      matrix4f_to_euler(&axes, HPB_ORDER, &hpb);
+      matrix4f_to_euler(&axes, EULER_HPB, &hpb); // RY(h) * RX(p) * RZ(b)
       for (int i = 0; i < 3; ++i)
         rotation[i] = static_cast<double>(hpb.v[i]);
     }

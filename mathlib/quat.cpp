@@ -1,5 +1,6 @@
 #include "mathlib/quat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -21,9 +22,28 @@ inline float at(const Matrix3f *m, int r, int c) { return m->m[3 * r + c]; }
 
 // q / |q| over the element type T (float or double), the sum of squares in T,
 // the root and the reciprocal in double.
+template <class T> T squared_length(const T q[4]) { return q[X] * q[X] + q[Y] * q[Y] + q[Z] * q[Z] + q[W] * q[W]; }
+
 template <class T> void normalize(const T q[4], T out[4])
 {
-  const T n = q[X] * q[X] + q[Y] * q[Y] + q[Z] * q[Z] + q[W] * q[W];
+  T n = squared_length(q);
+  // A finite, nonzero quaternion whose squared length overflows or falls below
+  // the normal range would come out as zero, as the identity or off unit
+  // length; it is first scaled by a power of two (exactly) to a largest
+  // component in [0.5, 1).
+  T scaled[4];
+  if (!std::isnormal(n) && std::isfinite(q[X]) && std::isfinite(q[Y]) && std::isfinite(q[Z]) &&
+      std::isfinite(q[W])) {
+    const T largest = std::max(std::max(std::fabs(q[X]), std::fabs(q[Y])), std::max(std::fabs(q[Z]), std::fabs(q[W])));
+    if (largest != T(0)) {
+      int exponent;
+      std::frexp(largest, &exponent);
+      for (int i = 0; i < 4; ++i)
+        scaled[i] = std::ldexp(q[i], -exponent);
+      q = scaled;
+      n = squared_length(q);
+    }
+  }
   const T len = wide_sqrt(n);
   if (len == T(0)) {
     out[X] = T(0);

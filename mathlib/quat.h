@@ -19,7 +19,9 @@
 // Next axis in the cyclic order X -> Y -> Z -> X.
 inline constexpr int quat_next_axis[3] = {1, 2, 0};
 
-// out = q / |q|; a length of exactly 0 gives the identity (0, 0, 0, 1). out may be q.
+// out = q / |q|; the zero quaternion gives the identity (0, 0, 0, 1). A finite
+// q whose squared length overflows or underflows is first scaled exactly by a
+// power of two, so it still comes out at unit length. out may be q.
 void quatf_normalize(const Quatf *q, Quatf *out);
 // Double-precision twin of quatf_normalize. out may be q.
 void quatd_normalize(const Quatd *q, Quatd *out);

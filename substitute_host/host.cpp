@@ -145,6 +145,9 @@ void item_param(Handle h, int code, double time, double out[3])
     return;
   }
   std::copy(value->begin(), value->end(), out);
+  Host &current_host = host();
+  if (current_host.record_queries)
+    current_host.queries.push_back({item->id, code, time, *value});
 }
 
 Handle item_channel_group(Handle h)

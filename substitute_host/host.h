@@ -78,6 +78,14 @@ struct KeyRecord {
   size_t commands_before; // how many commands had been sent when it was created
 };
 
+// One answer of the item parameter query.
+struct QueryRecord {
+  uint64_t item;
+  int code;
+  double time;
+  std::array<double, 3> value;
+};
+
 struct Host {
   // ---- what the host offers (set by a test before activating) ----
   std::vector<std::string> withheld;      // service names the lookup answers with null
@@ -99,6 +107,8 @@ struct Host {
   std::array<size_t, CALL_KINDS> calls{};
   bool record_keys = true;                   // keep a KeyRecord per created key
   std::vector<KeyRecord> keys;
+  bool record_queries = false;               // keep a QueryRecord per parameter query
+  std::vector<QueryRecord> queries;
 
   // ---- the scene the services answer from and the commands act on ----
   Scene scene;

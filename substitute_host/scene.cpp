@@ -214,7 +214,11 @@ double channel_value(const Channel &channel, double time)
   if (!(time < keys.back().time))
     return keys.back().value;
   auto next = std::upper_bound(keys.begin(), keys.end(), time, [](double t, const Key &k) { return t < k.time; });
+  if (next == keys.begin() || next == keys.end()) // only with keys at unordered (NaN) times
+    return keys.front().value;
   auto prev = next - 1;
+  if (prev->time == time) // at a key: its value, also when it is infinite
+    return prev->value;
   return prev->value + (next->value - prev->value) * ((time - prev->time) / (next->time - prev->time));
 }
 

@@ -117,6 +117,30 @@ TYPED_TEST(QuatTwins, NormalizeMatchesEigen)
   }
 }
 
+// Catches quaternions that are finite and nonzero but whose squared length
+// overflows or leaves the normal range: without rescaling they normalise to
+// zero, to the identity or off unit length.
+TYPED_TEST(QuatTwins, NormalizeOutsideTheNormalRange)
+{
+  using T = TypeParam;
+  using Quat = typename Twin<T>::Quat;
+  const T big = std::numeric_limits<T>::max() / 4, tiny = std::numeric_limits<T>::min() * 3;
+  const struct {
+    Quat in, out;
+  } cases[] = {
+      {make<T>(big, 0, 0, 0), make<T>(1, 0, 0, 0)},
+      {make<T>(0, 0, big, big), make<T>(0, 0, std::sqrt(0.5), std::sqrt(0.5))},
+      {make<T>(tiny, 0, 0, 0), make<T>(1, 0, 0, 0)},
+      {make<T>(3 * tiny, 4 * tiny, 0, 0), make<T>(0.6, 0.8, 0, 0)},
+      {make<T>(0, std::numeric_limits<T>::denorm_min(), 0, 0), make<T>(0, 1, 0, 0)},
+  };
+  for (const auto &c : cases) {
+    Quat out;
+    Twin<T>::normalize(&c.in, &out);
+    expect_quat_near(out, widen(c.out), kTol<T>);
+  }
+}
+
 // Catches a missing zero-length guard (which would divide by zero).
 TYPED_TEST(QuatTwins, ZeroLengthNormalizesToIdentity)
 {
