@@ -229,6 +229,9 @@ TEST(KeyWriter, ChannelNameRule)
       {{"Position."}, {}},                       // shorter than 10: no position or rotation test
       {{"Scale."}, {}},                          // shorter than 7: no test at all
       {{"Scale.."}, {{"Scale..", 7}, {"Scale..", 8}, {"Scale..", 9}}},
+      {{"ScaleScale"}, {{"ScaleScale", 7}, {"ScaleScale", 8}, {"ScaleScale", 9}}},
+      {{"Scale.XY"}, {{"Scale.XY", 7}}},
+      {{"Rotation.HB"}, {{"Rotation.HB", 0.4}}},
       {{"Color.R", "Rotation.H"}, {{"Rotation.H", 0.4}}},
       {{}, {}},
   };
