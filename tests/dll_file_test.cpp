@@ -1,13 +1,13 @@
-// Both Windows modules, read as files. The 32-bit one cannot run on this
-// machine, so this is how its export, imports and descriptor are known to be
-// right; the 64-bit one is read the same way.
+// Both Windows modules, read as files: what a loader checks before it runs
+// any of their code (machine, the one export, the two imports, the
+// descriptor's bytes and their relocations).
 
 #include <algorithm>
 #include <set>
 
 #include <gtest/gtest.h>
 
-#include "tests/pe_file.h"
+#include "pe32_loader/pe_file.h"
 
 namespace {
 

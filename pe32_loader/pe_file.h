@@ -1,6 +1,6 @@
 // A small reader of Windows PE files (PE32 and PE32+): headers, sections,
 // exports, imports and base relocations, enough to check a module without
-// running it.
+// running it, and what pe32_loader maps and binds.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pe {
@@ -25,6 +26,9 @@ struct File {
   uint16_t characteristics = 0;
   uint16_t magic = 0; // 0x10b PE32, 0x20b PE32+
   uint64_t image_base = 0;
+  uint32_t entry_point = 0;     // RVA, 0 for none
+  uint32_t size_of_image = 0;   // bytes the mapped image spans
+  uint32_t size_of_headers = 0; // bytes of headers mapped at the image's start
   std::vector<std::pair<uint32_t, uint32_t>> directories; // rva, size
   std::vector<Section> sections;
 
@@ -83,13 +87,11 @@ struct File {
   }
 };
 
-inline std::optional<File> load(const std::string &path)
+// Reads the headers and the section table of a PE file held in memory.
+inline std::optional<File> parse(std::vector<unsigned char> bytes)
 {
-  std::ifstream in(path, std::ios::binary);
-  if (!in)
-    return std::nullopt;
   File f;
-  f.bytes.assign(std::istreambuf_iterator<char>(in), {});
+  f.bytes = std::move(bytes);
   if (f.bytes.size() < 0x40 || f.bytes[0] != 'M' || f.bytes[1] != 'Z')
     return std::nullopt;
   uint32_t pe = f.read<uint32_t>(0x3c);
@@ -102,13 +104,18 @@ inline std::optional<File> load(const std::string &path)
   f.characteristics = f.read<uint16_t>(coff + 18);
   size_t opt = coff + 20;
   f.magic = f.read<uint16_t>(opt);
+  f.entry_point = f.read<uint32_t>(opt + 16);
   f.image_base = f.is_64() ? f.read<uint64_t>(opt + 24) : f.read<uint32_t>(opt + 28);
+  f.size_of_image = f.read<uint32_t>(opt + 56);
+  f.size_of_headers = f.read<uint32_t>(opt + 60);
   size_t dir_count_at = opt + (f.is_64() ? 108 : 92);
   uint32_t dir_count = f.read<uint32_t>(dir_count_at);
   for (uint32_t i = 0; i < dir_count && i < 16; ++i)
     f.directories.emplace_back(f.read<uint32_t>(dir_count_at + 4 + 8 * i), f.read<uint32_t>(dir_count_at + 8 + 8 * i));
   size_t sec = opt + optional_size;
   for (uint16_t i = 0; i < section_count; ++i, sec += 40) {
+    if (sec + 40 > f.bytes.size())
+      return std::nullopt;
     Section s;
     s.name.assign(reinterpret_cast<const char *>(f.bytes.data() + sec), strnlen(reinterpret_cast<const char *>(f.bytes.data() + sec), 8));
     s.virtual_size = f.read<uint32_t>(sec + 8);
@@ -119,6 +126,14 @@ inline std::optional<File> load(const std::string &path)
     f.sections.push_back(s);
   }
   return f;
+}
+
+inline std::optional<File> load(const std::string &path)
+{
+  std::ifstream in(path, std::ios::binary);
+  if (!in)
+    return std::nullopt;
+  return parse(std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {}));
 }
 
 struct Export {
@@ -151,6 +166,7 @@ inline uint32_t export_function_count(const File &f)
 struct Import {
   std::string library;
   std::vector<std::string> functions; // by name; ordinals as "#n"
+  uint32_t address_table = 0;         // RVA of the slots the loader fills, one per function
 };
 
 inline std::vector<Import> imports(const File &f)
@@ -164,7 +180,7 @@ inline std::vector<Import> imports(const File &f)
     uint32_t thunk = f.read_rva<uint32_t>(d + 16);
     if (!name && !thunk)
       break;
-    Import imp{f.string_at(name), {}};
+    Import imp{f.string_at(name), {}, thunk};
     uint32_t table = lookup ? lookup : thunk;
     for (uint32_t i = 0;; ++i) {
       uint64_t entry = f.read_pointer_rva(table + i * f.pointer_size());
