@@ -107,6 +107,8 @@ struct Host {
   std::array<size_t, CALL_KINDS> calls{};
   bool record_keys = true;                   // keep a KeyRecord per created key
   std::vector<KeyRecord> keys;
+  bool cheap = false;                        // answer queries with zeros, keep no keys or commands:
+                                             // for measuring the module's own cost
   bool record_queries = false;               // keep a QueryRecord per parameter query
   std::vector<QueryRecord> queries;
 
@@ -125,6 +127,11 @@ void *global_lookup(const char *service_name, int use_mode);
 // The generic-command context to pass as an activation's third argument;
 // commands sent through it are recorded in the attached host.
 void *command_context();
+
+// Calls the attached host's services through their tables as often as
+// `counts` says, with `item` (an item of its scene, with channels): the cost of
+// the host calls alone, to set against an activation that made them.
+void call_services(std::array<size_t, CALL_KINDS> counts, Handle item);
 
 // The seven services a Layout generic plug-in can look up here.
 extern const char *const service_names[7];
