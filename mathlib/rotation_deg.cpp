@@ -169,27 +169,26 @@ void direction_to_heading_pitch(const Vec3f *dir, double out[2])
 {
   const float x = dir->v[X], y = dir->v[Y], z = dir->v[Z];
   // Comparisons are exact; a NaN fails every one of them, so it counts as
-  // nonzero and never as negative. Heading and pitch are single-precision
-  // values: each expression is evaluated in double (the arc tangent on the
-  // widened single quotient) and rounded to single where it is stored.
-  float heading, pitch;
+  // nonzero and never as negative. Quotients are single-precision; the arc
+  // tangents, the subtraction of pi and the results are double.
+  double heading, pitch;
   if (x == 0.0f && z == 0.0f) {
-    heading = 0.0f;
-    pitch = y == 0.0f ? 0.0f : static_cast<float>(y < 0.0f ? kHalfPi : -kHalfPi);
+    heading = 0.0;
+    pitch = y == 0.0f ? 0.0 : (y < 0.0f ? kHalfPi : -kHalfPi);
   } else {
     if (z == 0.0f)
-      heading = static_cast<float>(x < 0.0f ? -kHalfPi : kHalfPi);
+      heading = x < 0.0f ? -kHalfPi : kHalfPi;
     else if (z > 0.0f)
-      heading = wide_atan(x / z);
+      heading = std::atan(static_cast<double>(x / z));
     else // z < 0, or NaN
-      heading = static_cast<float>(std::atan(static_cast<double>(x / z)) - kPi);
+      heading = std::atan(static_cast<double>(x / z)) - kPi;
 
     // The horizontal length; it is 0 when both squares vanish in single precision.
     const float d = wide_sqrt(x * x + z * z);
     if (d == 0.0f)
-      pitch = static_cast<float>(y < 0.0f ? kHalfPi : -kHalfPi);
+      pitch = y < 0.0f ? kHalfPi : -kHalfPi;
     else
-      pitch = -wide_atan(y / d);
+      pitch = -std::atan(static_cast<double>(y / d));
   }
   out[0] = heading;
   out[1] = pitch;

@@ -63,9 +63,9 @@ void axis_angle_deg_to_xyz_deg(float angle_deg, const Vec3f *axis, double out[3]
 // Heading and pitch (radians) that turn +Z toward *dir, so that
 // vec3f_rotate_hpb((heading, pitch, 0)) takes (0, 0, 1) to dir / |dir|:
 // out[0] = heading in (-3 pi/2, pi/2], below -pi/2 when dir->z < 0; out[1] =
-// pitch in [-pi/2, pi/2], positive toward -Y (both bounds up to the rounding
-// below). Both are single-precision values (arc tangents in double, rounded to
-// single), written as doubles. The zero vector gives (0, 0); with x = z = 0
+// pitch in [-pi/2, pi/2], positive toward -Y. The quotients are formed in
+// single precision, the arc tangents (and the subtraction of pi) in double,
+// and both results are doubles. The zero vector gives (0, 0); with x = z = 0
 // the heading is 0 and the pitch -pi/2 for y > 0, pi/2 for y < 0; when the
 // squares of x and z vanish in single precision the pitch is taken the same
 // way. A NaN component counts as nonzero and not negative.
