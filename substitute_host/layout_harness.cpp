@@ -114,11 +114,12 @@ int main(int argc, char **argv)
       return 1;
     }
     const std::vector<subhost::Track> before = subhost::track_selection(host);
+    const size_t selected = host.selection.size(); // the module's "SelectItem" changes it
     subhost::attach(&host);
     int result = server->activate(version, subhost::global_lookup, subhost::command_context(), nullptr);
     subhost::detach();
     std::printf("\n== activation %d (interface version %d, %zu selected, frames %d..%d) ==\n", n, version,
-                host.selection.size(), host.preview_first, host.preview_last);
+                selected, host.preview_first, host.preview_last);
     std::fputs(subhost::describe_activation(host, result).c_str(), stdout);
     std::fputs(subhost::describe_bake(host, before).c_str(), stdout);
   }

@@ -1,4 +1,5 @@
 #include "substitute_host/scene.h"
+#include "substitute_host/portable_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,9 +53,9 @@ Transform identity()
 Transform compose(const LocalValues &v)
 {
   const double h = v.rotation[0], p = v.rotation[1], b = v.rotation[2];
-  const Mat3 ry = {std::cos(h), 0, std::sin(h), 0, 1, 0, -std::sin(h), 0, std::cos(h)};
-  const Mat3 rx = {1, 0, 0, 0, std::cos(p), -std::sin(p), 0, std::sin(p), std::cos(p)};
-  const Mat3 rz = {std::cos(b), -std::sin(b), 0, std::sin(b), std::cos(b), 0, 0, 0, 1};
+  const Mat3 ry = {portable_cos(h), 0, portable_sin(h), 0, 1, 0, -portable_sin(h), 0, portable_cos(h)};
+  const Mat3 rx = {1, 0, 0, 0, portable_cos(p), -portable_sin(p), 0, portable_sin(p), portable_cos(p)};
+  const Mat3 rz = {portable_cos(b), -portable_sin(b), 0, portable_sin(b), portable_cos(b), 0, 0, 0, 1};
   const Mat3 r = mul3(mul3(ry, rx), rz);
   Transform t = identity();
   for (int i = 0; i < 3; ++i) {
@@ -107,9 +108,9 @@ LocalValues local_at(const Scene &scene, const Item &item, double time, int dept
       }
     for (int c = 0; c < 9; ++c)
       if (item.controllers[c] == CONTROLLER_DRIVEN)
-        v[c] += 0.75 * std::sin(3.0 * time);
+        v[c] += 0.75 * portable_sin(3.0 * time);
     for (const Modifier &m : item.modifiers)
-      v[m.channel] += m.kind == Modifier::OFFSET ? m.amount : m.amount * std::sin(2.0 * std::numbers::pi * m.frequency * time);
+      v[m.channel] += m.kind == Modifier::OFFSET ? m.amount : m.amount * portable_sin(2.0 * std::numbers::pi * m.frequency * time);
   }
   LocalValues out{{v[0], v[1], v[2]}, {v[3], v[4], v[5]}, {v[6], v[7], v[8]}};
 
@@ -123,9 +124,9 @@ LocalValues local_at(const Scene &scene, const Item &item, double time, int dept
     const std::array<double, 3> t = into_frame(pw, {tw[3], tw[7], tw[11]});
     const double dx = t[0] - out.position[0], dy = t[1] - out.position[1], dz = t[2] - out.position[2];
     if (aim_h)
-      out.rotation[0] = std::atan2(dx, dz);
+      out.rotation[0] = portable_atan2(dx, dz);
     if (aim_p)
-      out.rotation[1] = -std::atan2(dy, std::sqrt(dx * dx + dz * dz));
+      out.rotation[1] = -portable_atan2(dy, std::sqrt(dx * dx + dz * dz));
   }
   return out;
 }
