@@ -30,13 +30,29 @@ namespace {
 
 constexpr int COUNT = 256; // inputs cycled through, the same for every library
 
+// The inputs, generated once. Every library reads them in its own storage,
+// prepared here and not inside the timed loop: our records are read in place
+// (Eigen maps the same row-major bytes), GLM gets its own column-major copies.
 struct Inputs {
-  std::array<std::array<float, 16>, COUNT> m4;   // well-conditioned 4 x 4, row-major
-  std::array<std::array<float, 9>, COUNT> m3;    // well-conditioned 3 x 3
-  std::array<std::array<float, 9>, COUNT> rot3;  // rotations
-  std::array<std::array<float, 4>, COUNT> quat;  // unit quaternions x, y, z, w
-  std::array<std::array<float, 3>, COUNT> vec;   // points
-  std::array<std::array<float, 3>, COUNT> hpb;   // heading, pitch, bank inside the output ranges
+  Matrix4f m4[COUNT];   // well-conditioned 4 x 4
+  Matrix3f m3[COUNT];   // well-conditioned 3 x 3
+  Matrix3f rot3[COUNT]; // rotations (column vectors)
+  Matrix4f rot4[COUNT]; // the same rotations with the identity border
+  Quatf quat[COUNT];    // unit quaternions x, y, z, w
+  Vec3f vec[COUNT];     // points
+  EulerAngles hpb[COUNT]; // heading, pitch, bank inside the output ranges, order code 17
+
+  // GLM is column-major. A glm matrix holding our row-major bytes is the
+  // transpose, so the product, the inverse, the determinant and the point
+  // transform of the same bytes are the same operations with the operands
+  // read transposed (see each row). Rotations mean the same matrix in both
+  // libraries (column vectors), so they are transposed into GLM's storage.
+  glm::mat4 g_m4[COUNT];   // bytes of m4
+  glm::mat3 g_m3[COUNT];   // bytes of m3
+  glm::mat3 g_rot3[COUNT]; // the rotations of rot3
+  glm::mat4 g_rot4[COUNT]; // the rotations of rot4
+  glm::quat g_quat[COUNT]; // quat
+  glm::vec3 g_vec[COUNT];  // vec
 };
 
 const Inputs &inputs()
@@ -47,17 +63,29 @@ const Inputs &inputs()
     auto uniform = [&] { return static_cast<float>(gen() % 2000001) / 1000000.0f - 1.0f; };
     for (int i = 0; i < COUNT; ++i) {
       for (int k = 0; k < 16; ++k)
-        r.m4[i][k] = uniform() + (k % 5 == 0 ? 3.0f : 0.0f);
+        r.m4[i].m[k] = uniform() + (k % 5 == 0 ? 3.0f : 0.0f);
       for (int k = 0; k < 9; ++k)
-        r.m3[i][k] = uniform() + (k % 4 == 0 ? 3.0f : 0.0f);
+        r.m3[i].m[k] = uniform() + (k % 4 == 0 ? 3.0f : 0.0f);
       Eigen::Quaternionf q(uniform(), uniform(), uniform(), uniform() + 1.5f);
       q.normalize();
-      r.quat[i] = {q.x(), q.y(), q.z(), q.w()};
+      r.quat[i] = {{q.x(), q.y(), q.z(), q.w()}};
       Eigen::Matrix<float, 3, 3, Eigen::RowMajor> m = q.toRotationMatrix();
-      for (int k = 0; k < 9; ++k)
-        r.rot3[i][k] = m.data()[k];
-      r.vec[i] = {uniform() * 10, uniform() * 10, uniform() * 10};
-      r.hpb[i] = {uniform() * 3.0f, uniform() * 1.5f, uniform() * 3.0f};
+      r.rot4[i] = {};
+      for (int k = 0; k < 9; ++k) {
+        r.rot3[i].m[k] = m.data()[k];
+        r.rot4[i].m[4 * (k / 3) + k % 3] = m.data()[k];
+      }
+      r.rot4[i].m[15] = 1.0f;
+      r.vec[i] = {{uniform() * 10, uniform() * 10, uniform() * 10}};
+      const float h = uniform() * 3.0f, p = uniform() * 1.5f, b = uniform() * 3.0f;
+      r.hpb[i] = euler_make(h, p, b, EULER_HPB);
+
+      r.g_m4[i] = glm::make_mat4(r.m4[i].m);
+      r.g_m3[i] = glm::make_mat3(r.m3[i].m);
+      r.g_rot3[i] = glm::transpose(glm::make_mat3(r.rot3[i].m));
+      r.g_rot4[i] = glm::transpose(glm::make_mat4(r.rot4[i].m));
+      r.g_quat[i] = glm::quat(q.w(), q.x(), q.y(), q.z());
+      r.g_vec[i] = glm::make_vec3(r.vec[i].v);
     }
     return r;
   }();
@@ -66,9 +94,9 @@ const Inputs &inputs()
 
 using RowMatrix4f = Eigen::Matrix<float, 4, 4, Eigen::RowMajor>;
 using RowMatrix3f = Eigen::Matrix<float, 3, 3, Eigen::RowMajor>;
-
-glm::mat4 to_glm(const std::array<float, 16> &m) { return glm::transpose(glm::make_mat4(m.data())); }
-glm::mat3 to_glm(const std::array<float, 9> &m) { return glm::transpose(glm::make_mat3(m.data())); }
+RowMatrix4f::ConstMapType eigen(const Matrix4f &m) { return RowMatrix4f::Map(m.m); }
+RowMatrix3f::ConstMapType eigen(const Matrix3f &m) { return RowMatrix3f::Map(m.m); }
+Eigen::Map<const Eigen::Quaternionf> eigen(const Quatf &q) { return Eigen::Map<const Eigen::Quaternionf>(q.v); }
 
 // Each benchmark runs `op(i)` for the inputs in turn.
 template <class Op> void run(benchmark::State &state, Op op)
@@ -84,186 +112,277 @@ template <class Op> void run(benchmark::State &state, Op op)
   static void BM_##row##_##library(benchmark::State &state)                                                \
   {                                                                                                         \
     const Inputs &in = inputs();                                                                            \
-    (void)in;                                                                                               \
-    run(state, [&](int i) { __VA_ARGS__; });                                                                   \
+    run(state, [&](int i) {                                                                                 \
+      const int n = (i + 1) & (COUNT - 1); /* second operand of the binary rows */                          \
+      (void)n;                                                                                              \
+      __VA_ARGS__;                                                                                          \
+    });                                                                                                     \
   }                                                                                                         \
   BENCHMARK(BM_##row##_##library)->Name(#row "/" #library)
 
 // ---- 4 x 4 product ----
 ROW(matrix4_product, ours, {
-  Matrix4f a, b, out;
-  std::copy_n(in.m4[i].data(), 16, a.m);
-  std::copy_n(in.m4[(i + 1) & (COUNT - 1)].data(), 16, b.m);
-  matrix4f_multiply(&a, &b, &out);
+  Matrix4f out;
+  matrix4f_multiply(&in.m4[i], &in.m4[n], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix4_product, eigen, {
-  RowMatrix4f a = RowMatrix4f::Map(in.m4[i].data()), b = RowMatrix4f::Map(in.m4[(i + 1) & (COUNT - 1)].data());
-  RowMatrix4f out = a * b;
+  RowMatrix4f out = eigen(in.m4[i]) * eigen(in.m4[n]);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix4_product, glm, {
-  glm::mat4 out = to_glm(in.m4[(i + 1) & (COUNT - 1)]) * to_glm(in.m4[i]);
+  // (A B) transposed = B' A': the bytes of A * B.
+  glm::mat4 out = in.g_m4[n] * in.g_m4[i];
   benchmark::DoNotOptimize(out);
 });
 
 // ---- 4 x 4 inverse ----
 ROW(matrix4_inverse, ours, {
-  Matrix4f a, out;
-  std::copy_n(in.m4[i].data(), 16, a.m);
-  matrix4f_inverse(&a, &out);
+  Matrix4f out;
+  matrix4f_inverse(&in.m4[i], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix4_inverse, eigen, {
-  RowMatrix4f out = RowMatrix4f::Map(in.m4[i].data()).inverse();
+  RowMatrix4f out = eigen(in.m4[i]).inverse();
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix4_inverse, glm, {
-  glm::mat4 out = glm::inverse(to_glm(in.m4[i]));
+  glm::mat4 out = glm::inverse(in.g_m4[i]);
   benchmark::DoNotOptimize(out);
 });
 
 // ---- 4 x 4 determinant ----
-ROW(matrix4_determinant, ours, {
-  Matrix4f a;
-  std::copy_n(in.m4[i].data(), 16, a.m);
-  benchmark::DoNotOptimize(matrix4f_det(&a));
-});
-ROW(matrix4_determinant, eigen, { benchmark::DoNotOptimize(RowMatrix4f::Map(in.m4[i].data()).determinant()); });
-ROW(matrix4_determinant, glm, { benchmark::DoNotOptimize(glm::determinant(to_glm(in.m4[i]))); });
+ROW(matrix4_determinant, ours, { benchmark::DoNotOptimize(matrix4f_det(&in.m4[i])); });
+ROW(matrix4_determinant, eigen, { benchmark::DoNotOptimize(eigen(in.m4[i]).determinant()); });
+ROW(matrix4_determinant, glm, { benchmark::DoNotOptimize(glm::determinant(in.g_m4[i])); });
 
 // ---- point transform (row vector times 4 x 4, divided by w) ----
 ROW(point_transform, ours, {
-  Matrix4f a;
-  std::copy_n(in.m4[i].data(), 16, a.m);
-  Vec3f p = {{in.vec[i][0], in.vec[i][1], in.vec[i][2]}}, out;
-  matrix4f_transform_point(&p, &a, &out);
+  Vec3f out;
+  matrix4f_transform_point(&in.vec[i], &in.m4[i], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(point_transform, eigen, {
-  Eigen::RowVector4f p(in.vec[i][0], in.vec[i][1], in.vec[i][2], 1.0f);
-  Eigen::RowVector4f r = p * RowMatrix4f::Map(in.m4[i].data());
+  const Vec3f &p = in.vec[i];
+  Eigen::RowVector4f r = Eigen::RowVector4f(p.v[X], p.v[Y], p.v[Z], 1.0f) * eigen(in.m4[i]);
   Eigen::Vector3f out = r.head<3>().transpose() / r[3];
   benchmark::DoNotOptimize(out);
 });
 ROW(point_transform, glm, {
-  glm::vec4 r = glm::vec4(in.vec[i][0], in.vec[i][1], in.vec[i][2], 1.0f) * to_glm(in.m4[i]);
+  // M' * (p, 1) is (p, 1) * M as a column.
+  glm::vec4 r = in.g_m4[i] * glm::vec4(in.g_vec[i], 1.0f);
   glm::vec3 out = glm::vec3(r) / r.w;
   benchmark::DoNotOptimize(out);
 });
 
 // ---- 3 x 3 inverse ----
 ROW(matrix3_inverse, ours, {
-  Matrix3f a, out;
-  std::copy_n(in.m3[i].data(), 9, a.m);
-  matrix3f_inverse(&a, &out);
+  Matrix3f out;
+  matrix3f_inverse(&in.m3[i], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix3_inverse, eigen, {
-  RowMatrix3f out = RowMatrix3f::Map(in.m3[i].data()).inverse();
+  RowMatrix3f out = eigen(in.m3[i]).inverse();
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix3_inverse, glm, {
-  glm::mat3 out = glm::inverse(to_glm(in.m3[i]));
+  glm::mat3 out = glm::inverse(in.g_m3[i]);
   benchmark::DoNotOptimize(out);
 });
 
 // ---- quaternion product ----
 ROW(quaternion_product, ours, {
-  Quatf a, b, out;
-  std::copy_n(in.quat[i].data(), 4, a.v);
-  std::copy_n(in.quat[(i + 1) & (COUNT - 1)].data(), 4, b.v);
-  quatf_multiply(&a, &b, &out);
+  Quatf out;
+  quatf_multiply(&in.quat[i], &in.quat[n], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(quaternion_product, eigen, {
-  Eigen::Quaternionf a(in.quat[i].data()), b(in.quat[(i + 1) & (COUNT - 1)].data());
-  Eigen::Quaternionf out = a * b;
+  Eigen::Quaternionf out = eigen(in.quat[i]) * eigen(in.quat[n]);
   benchmark::DoNotOptimize(out);
 });
 ROW(quaternion_product, glm, {
-  const auto &p = in.quat[i];
-  const auto &q = in.quat[(i + 1) & (COUNT - 1)];
-  glm::quat out = glm::quat(p[3], p[0], p[1], p[2]) * glm::quat(q[3], q[0], q[1], q[2]);
+  glm::quat out = in.g_quat[i] * in.g_quat[n];
   benchmark::DoNotOptimize(out);
 });
 
 // ---- quaternion to 3 x 3 matrix ----
+// Ours divides by the squared norm (any nonzero quaternion acts as its unit
+// form); the peers take a unit quaternion as given.
 ROW(quaternion_to_matrix, ours, {
-  Quatf q;
-  std::copy_n(in.quat[i].data(), 4, q.v);
   Matrix3f out;
-  quatf_to_matrix3f(&q, &out);
+  quatf_to_matrix3f(&in.quat[i], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(quaternion_to_matrix, eigen, {
-  Eigen::Matrix3f out = Eigen::Quaternionf(in.quat[i].data()).toRotationMatrix();
+  Eigen::Matrix3f out = eigen(in.quat[i]).toRotationMatrix();
   benchmark::DoNotOptimize(out);
 });
 ROW(quaternion_to_matrix, glm, {
-  const auto &p = in.quat[i];
-  glm::mat3 out = glm::mat3_cast(glm::quat(p[3], p[0], p[1], p[2]));
+  glm::mat3 out = glm::mat3_cast(in.g_quat[i]);
   benchmark::DoNotOptimize(out);
 });
 
 // ---- 3 x 3 rotation matrix to quaternion ----
 ROW(matrix_to_quaternion, ours, {
-  Matrix3f m;
-  std::copy_n(in.rot3[i].data(), 9, m.m);
   Quatf out;
-  matrix3f_to_quatf(&m, &out);
+  matrix3f_to_quatf(&in.rot3[i], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix_to_quaternion, eigen, {
-  Eigen::Quaternionf out(RowMatrix3f::Map(in.rot3[i].data()));
+  Eigen::Quaternionf out(eigen(in.rot3[i]));
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix_to_quaternion, glm, {
-  glm::quat out = glm::quat_cast(to_glm(in.rot3[i]));
+  glm::quat out = glm::quat_cast(in.g_rot3[i]);
   benchmark::DoNotOptimize(out);
 });
 
 // ---- heading, pitch, bank (RY * RX * RZ) to a rotation matrix ----
 ROW(euler_hpb_to_matrix, ours, {
-  EulerAngles e = euler_make(in.hpb[i][0], in.hpb[i][1], in.hpb[i][2], EULER_HPB);
   Matrix4f out;
-  euler_to_matrix4f(&e, &out);
+  euler_to_matrix4f(&in.hpb[i], &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(euler_hpb_to_matrix, eigen, {
-  Eigen::Matrix3f out = (Eigen::AngleAxisf(in.hpb[i][0], Eigen::Vector3f::UnitY()) *
-                         Eigen::AngleAxisf(in.hpb[i][1], Eigen::Vector3f::UnitX()) *
-                         Eigen::AngleAxisf(in.hpb[i][2], Eigen::Vector3f::UnitZ()))
+  const float *a = in.hpb[i].v;
+  Eigen::Matrix3f out = (Eigen::AngleAxisf(a[X], Eigen::Vector3f::UnitY()) *
+                         Eigen::AngleAxisf(a[Y], Eigen::Vector3f::UnitX()) *
+                         Eigen::AngleAxisf(a[Z], Eigen::Vector3f::UnitZ()))
                             .toRotationMatrix();
   benchmark::DoNotOptimize(out);
 });
 ROW(euler_hpb_to_matrix, glm, {
-  glm::mat4 out = glm::eulerAngleYXZ(in.hpb[i][0], in.hpb[i][1], in.hpb[i][2]);
+  const float *a = in.hpb[i].v;
+  glm::mat4 out = glm::eulerAngleYXZ(a[X], a[Y], a[Z]);
   benchmark::DoNotOptimize(out);
 });
 
 // ---- rotation matrix back to heading, pitch, bank ----
 ROW(matrix_to_euler_hpb, ours, {
-  Matrix4f m = {};
-  for (int r = 0; r < 3; ++r)
-    for (int c = 0; c < 3; ++c)
-      m.m[4 * r + c] = in.rot3[i][3 * r + c];
-  m.m[15] = 1.0f;
   EulerAngles out;
-  matrix4f_to_euler(&m, EULER_HPB, &out);
+  matrix4f_to_euler(&in.rot4[i], EULER_HPB, &out);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix_to_euler_hpb, eigen, {
-  Eigen::Vector3f out = RowMatrix3f::Map(in.rot3[i].data()).eulerAngles(1, 0, 2);
+  Eigen::Vector3f out = eigen(in.rot3[i]).eulerAngles(1, 0, 2);
   benchmark::DoNotOptimize(out);
 });
 ROW(matrix_to_euler_hpb, glm, {
   float h, p, b;
-  glm::extractEulerAngleYXZ(glm::mat4(to_glm(in.rot3[i])), h, p, b);
+  glm::extractEulerAngleYXZ(in.g_rot4[i], h, p, b);
   benchmark::DoNotOptimize(h);
   benchmark::DoNotOptimize(p);
   benchmark::DoNotOptimize(b);
 });
+
+// Before timing anything: each peer must compute the same operation as ours on
+// every input (same values within float rounding), or the row compares
+// different work.
+int count_disagreements()
+{
+  const Inputs &in = inputs();
+  int bad = 0;
+  auto near = [&](const char *row, int i, float ours, float peer) {
+    if (!(std::fabs(ours - peer) <= 1e-4f * std::max(1.0f, std::fabs(ours)))) {
+      if (bad++ < 10)
+        std::fprintf(stderr, "%s, input %d: ours %.9g, peer %.9g\n", row, i, ours, peer);
+    }
+  };
+  // The first size x size elements of our row-major matrix (stride elements a
+  // row) against a peer's (row, column) accessor.
+  auto rows = [&](const char *row, int i, const float *ours, int stride, int size, auto peer) {
+    for (int r = 0; r < size; ++r)
+      for (int c = 0; c < size; ++c)
+        near(row, i, ours[stride * r + c], peer(r, c));
+  };
+  auto angles_match = [&](const char *row, int i, float h, float p, float b) {
+    EulerAngles e = euler_make(h, p, b, EULER_HPB);
+    Matrix4f m;
+    euler_to_matrix4f(&e, &m);
+    rows(row, i, m.m, 4, 4, [&](int r, int c) { return in.rot4[i].m[4 * r + c]; });
+  };
+  for (int i = 0; i < COUNT; ++i) {
+    const int n = (i + 1) & (COUNT - 1);
+    Matrix4f m4;
+    matrix4f_multiply(&in.m4[i], &in.m4[n], &m4);
+    RowMatrix4f e4 = eigen(in.m4[i]) * eigen(in.m4[n]);
+    glm::mat4 g4 = in.g_m4[n] * in.g_m4[i];
+    rows("matrix4_product/eigen", i, m4.m, 4, 4, [&](int r, int c) { return e4(r, c); });
+    rows("matrix4_product/glm", i, m4.m, 4, 4, [&](int r, int c) { return g4[r][c]; });
+
+    matrix4f_inverse(&in.m4[i], &m4);
+    e4 = eigen(in.m4[i]).inverse();
+    g4 = glm::inverse(in.g_m4[i]);
+    rows("matrix4_inverse/eigen", i, m4.m, 4, 4, [&](int r, int c) { return e4(r, c); });
+    rows("matrix4_inverse/glm", i, m4.m, 4, 4, [&](int r, int c) { return g4[r][c]; });
+
+    const float det = matrix4f_det(&in.m4[i]);
+    near("matrix4_determinant/eigen", i, det, eigen(in.m4[i]).determinant());
+    near("matrix4_determinant/glm", i, det, glm::determinant(in.g_m4[i]));
+
+    Vec3f v;
+    matrix4f_transform_point(&in.vec[i], &in.m4[i], &v);
+    const Vec3f &p = in.vec[i];
+    Eigen::RowVector4f er = Eigen::RowVector4f(p.v[X], p.v[Y], p.v[Z], 1.0f) * eigen(in.m4[i]);
+    glm::vec4 gr = in.g_m4[i] * glm::vec4(in.g_vec[i], 1.0f);
+    for (int c = 0; c < 3; ++c) {
+      near("point_transform/eigen", i, v.v[c], er[c] / er[3]);
+      near("point_transform/glm", i, v.v[c], gr[c] / gr.w);
+    }
+
+    Matrix3f m3;
+    matrix3f_inverse(&in.m3[i], &m3);
+    RowMatrix3f e3 = eigen(in.m3[i]).inverse();
+    glm::mat3 g3 = glm::inverse(in.g_m3[i]);
+    rows("matrix3_inverse/eigen", i, m3.m, 3, 3, [&](int r, int c) { return e3(r, c); });
+    rows("matrix3_inverse/glm", i, m3.m, 3, 3, [&](int r, int c) { return g3[r][c]; });
+
+    Quatf q;
+    quatf_multiply(&in.quat[i], &in.quat[n], &q);
+    Eigen::Quaternionf eq = eigen(in.quat[i]) * eigen(in.quat[n]);
+    glm::quat gq = in.g_quat[i] * in.g_quat[n];
+    for (int c = 0; c < 4; ++c) {
+      near("quaternion_product/eigen", i, q.v[c], eq.coeffs()[c]);
+      near("quaternion_product/glm", i, q.v[c], c == W ? gq.w : gq[c]);
+    }
+
+    quatf_to_matrix3f(&in.quat[i], &m3);
+    Eigen::Matrix3f er3 = eigen(in.quat[i]).toRotationMatrix();
+    g3 = glm::mat3_cast(in.g_quat[i]);
+    rows("quaternion_to_matrix/eigen", i, m3.m, 3, 3, [&](int r, int c) { return er3(r, c); });
+    rows("quaternion_to_matrix/glm", i, m3.m, 3, 3, [&](int r, int c) { return g3[c][r]; });
+
+    matrix3f_to_quatf(&in.rot3[i], &q);
+    eq = Eigen::Quaternionf(eigen(in.rot3[i]));
+    gq = glm::quat_cast(in.g_rot3[i]);
+    // q and -q are the same rotation; each library picks its own sign.
+    const float es = q.v[X] * eq.x() + q.v[Y] * eq.y() + q.v[Z] * eq.z() + q.v[W] * eq.w() < 0 ? -1.0f : 1.0f;
+    const float gs = q.v[X] * gq.x + q.v[Y] * gq.y + q.v[Z] * gq.z + q.v[W] * gq.w < 0 ? -1.0f : 1.0f;
+    for (int c = 0; c < 4; ++c) {
+      near("matrix_to_quaternion/eigen", i, q.v[c], es * eq.coeffs()[c]);
+      near("matrix_to_quaternion/glm", i, q.v[c], gs * (c == W ? gq.w : gq[c]));
+    }
+
+    euler_to_matrix4f(&in.hpb[i], &m4);
+    const float *a = in.hpb[i].v;
+    er3 = (Eigen::AngleAxisf(a[X], Eigen::Vector3f::UnitY()) * Eigen::AngleAxisf(a[Y], Eigen::Vector3f::UnitX()) *
+           Eigen::AngleAxisf(a[Z], Eigen::Vector3f::UnitZ()))
+              .toRotationMatrix();
+    g4 = glm::eulerAngleYXZ(a[X], a[Y], a[Z]);
+    rows("euler_hpb_to_matrix/eigen", i, m4.m, 4, 3, [&](int r, int c) { return er3(r, c); });
+    rows("euler_hpb_to_matrix/glm", i, m4.m, 4, 4, [&](int r, int c) { return g4[c][r]; });
+
+    EulerAngles e;
+    matrix4f_to_euler(&in.rot4[i], EULER_HPB, &e);
+    angles_match("matrix_to_euler_hpb/ours", i, e.v[X], e.v[Y], e.v[Z]);
+    Eigen::Vector3f ea = eigen(in.rot3[i]).eulerAngles(1, 0, 2);
+    angles_match("matrix_to_euler_hpb/eigen", i, ea[0], ea[1], ea[2]);
+    float h, pitch, b;
+    glm::extractEulerAngleYXZ(in.g_rot4[i], h, pitch, b);
+    angles_match("matrix_to_euler_hpb/glm", i, h, pitch, b);
+  }
+  return bad;
+}
 
 // Collects nanoseconds per operation by row and library, and prints the table.
 class TableReporter : public benchmark::BenchmarkReporter {
@@ -272,7 +391,11 @@ public:
   void ReportRuns(const std::vector<Run> &runs) override
   {
     for (const Run &r : runs) {
-      const std::string name = r.benchmark_name();
+      // With --benchmark_repetitions the median of the repetitions (reported
+      // after them) stands for the row; the other aggregates are left out.
+      if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median")
+        continue;
+      const std::string name = r.run_name.str();
       const size_t slash = name.find('/');
       times_[name.substr(0, slash)][name.substr(slash + 1)] = r.GetAdjustedCPUTime();
       if (std::find(order_.begin(), order_.end(), name.substr(0, slash)) == order_.end())
@@ -301,6 +424,10 @@ private:
 int main(int argc, char **argv)
 {
   benchmark::Initialize(&argc, argv);
+  if (const int bad = count_disagreements()) {
+    std::fprintf(stderr, "%d results differ between the libraries: the rows would not compare the same work\n", bad);
+    return 1;
+  }
   TableReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();

@@ -1,14 +1,32 @@
 // Matrix kernels. Every algorithm is written once below, as a template over the
-// element type T and the dimension N working on plain arrays; the named float
-// and double functions at the end only forward to it.
+// element type T and the dimension N; the named float and double functions at
+// the end only forward to it.
 //
 // Floating point is evaluated exactly as written: products and sums in the
-// element type, left to right, with no reordering.
+// element type, left to right, with no reordering. The determinant, adjoint
+// and inverse compute the cofactors of one column of the adjoint four at a
+// time in lanes (mathlib/precision.h), each lane with the operations of its
+// own cofactor in their fixed order; the point and vector transforms compute
+// their components in lanes the same way.
 #include "mathlib/matrix.h"
 
 #include <array>
 #include <cmath>
 #include <cstring>
+
+#include "mathlib/precision.h"
+
+using mathlib_detail::Lanes;
+using mathlib_detail::lane;
+using mathlib_detail::load4;
+using mathlib_detail::load_rows3;
+using mathlib_detail::negate;
+using mathlib_detail::shuffle;
+using mathlib_detail::splat;
+using mathlib_detail::store3;
+using mathlib_detail::store4;
+using mathlib_detail::store_rows3;
+using mathlib_detail::transpose;
 
 namespace {
 
@@ -22,59 +40,132 @@ template <> struct MatrixTraits<double> {
   static constexpr double epsilon = 1e-15;
 };
 
-// ---- minor index tables ------------------------------------------------------
-
-template <int N> using MinorIndices = std::array<int, (N - 1) * (N - 1)>;
-
-// Storage indices of the transposed minor of element (row, col) of an N x N
-// matrix, in the order they fill an (N-1) x (N-1) temporary: with c0 < c1 < ...
-// the columns other than col, row k of the temporary is column ck read down the
-// rows other than row. Reading the minor transposed leaves its value unchanged
-// but fixes the order of the operations of its determinant.
-template <int N> constexpr MinorIndices<N> transposed_minor(int row, int col)
+// The rows of an N x N matrix (N = 3 or 4) in lanes; for N = 3 lane 3 is
+// padding.
+template <class T, int N> struct RowLanes {
+  Lanes<T> r[N];
+};
+template <class T, int N> inline RowLanes<T, N> load_rows(const T* m)
 {
-  MinorIndices<N> idx{};
-  int k = 0;
-  for (int c = 0; c < N; ++c) {
-    if (c == col)
-      continue;
-    int l = 0;
-    for (int r = 0; r < N; ++r) {
-      if (r == row)
-        continue;
-      idx[(N - 1) * k + l] = N * r + c;
-      ++l;
-    }
-    ++k;
+  RowLanes<T, N> rows;
+  if constexpr (N == 4) {
+    for (int i = 0; i < 4; ++i)
+      rows.r[i] = load4(m + 4 * i);
+  } else {
+    load_rows3(m, rows.r[0], rows.r[1], rows.r[2]);
   }
-  return idx;
+  return rows;
 }
-
-// All N * N transposed minors; entry N * row + col belongs to element (row, col).
-template <int N> constexpr std::array<MinorIndices<N>, N * N> make_minor_table()
+template <class T, int N> inline void store_rows(T* m, const RowLanes<T, N>& rows)
 {
-  std::array<MinorIndices<N>, N * N> table{};
-  for (int r = 0; r < N; ++r)
-    for (int c = 0; c < N; ++c)
-      table[N * r + c] = transposed_minor<N>(r, c);
-  return table;
+  if constexpr (N == 4) {
+    for (int i = 0; i < 4; ++i)
+      store4(m + 4 * i, rows.r[i]);
+  } else {
+    store_rows3(m, rows.r[0], rows.r[1], rows.r[2]);
+  }
 }
 
-template <int N> inline constexpr auto kMinors = make_minor_table<N>();
+// ---- minors ----------------------------------------------------------------------
+//
+// The transposed minor of element (row, col) of an N x N matrix, as the
+// determinant reads it: with c0 < c1 < ... the columns other than col and
+// r0 < r1 < ... the rows other than row, its row k is column ck read down the
+// rows rl, i.e. its element (k, l) is m(rl, ck). Reading the minor transposed
+// leaves its value unchanged but fixes the order of the operations of its
+// determinant. Its determinant is that of a 2x2 or 3x3 matrix t (row-major):
+//   det2(t) = t0*t3 - t1*t2,
+//   det3(t) = ((t0*A - t1*B) + t2*C), A = t4*t8 - t7*t5, B = t3*t8 - t6*t5,
+//             C = t3*t7 - t6*t4,
+// the cofactor expansion of t along its row 0. The functions below take V as
+// a scalar or as four lanes.
 
-// The 3x3 determinant's 2x2 minors: A = m4*m8 - m7*m5, B = m3*m8 - m6*m5,
-// C = m3*m7 - m6*m4, as det2(a, b, c, d) = a*d - b*c.
-static_assert(kMinors<3>[0] == MinorIndices<3>{4, 7, 5, 8});
-static_assert(kMinors<3>[1] == MinorIndices<3>{3, 6, 5, 8});
-static_assert(kMinors<3>[2] == MinorIndices<3>{3, 6, 4, 7});
-// The 4x4 determinant's minors D0 ... D3 (row 0), which are also the first
-// column of the 4x4 adjoint, and the minor of element (1, 0) behind adjoint
-// entry (0, 1).
-static_assert(kMinors<4>[0] == MinorIndices<4>{5, 9, 13, 6, 10, 14, 7, 11, 15});
-static_assert(kMinors<4>[1] == MinorIndices<4>{4, 8, 12, 6, 10, 14, 7, 11, 15});
-static_assert(kMinors<4>[2] == MinorIndices<4>{4, 8, 12, 5, 9, 13, 7, 11, 15});
-static_assert(kMinors<4>[3] == MinorIndices<4>{4, 8, 12, 5, 9, 13, 6, 10, 14});
-static_assert(kMinors<4>[4] == MinorIndices<4>{1, 9, 13, 2, 10, 14, 3, 11, 15});
+// The k-th index (from 0, ascending) of 0 ... N-1 other than `skipped`.
+constexpr int other_index(int skipped, int k) { return k < skipped ? k : k + 1; }
+static_assert(other_index(0, 0) == 1 && other_index(2, 1) == 1 && other_index(2, 2) == 3);
+
+template <class V> inline V det2(const V& a, const V& b, const V& c, const V& d) { return a * d - b * c; }
+
+template <class V> inline V det3(const V (&t)[9])
+{
+  const V A = det2(t[4], t[7], t[5], t[8]);
+  const V B = det2(t[3], t[6], t[5], t[8]);
+  const V C = det2(t[3], t[6], t[4], t[7]);
+  return (t[0] * A - t[1] * B) + t[2] * C;
+}
+
+// For each row r of the matrix, c[r][k] holds in lane i the element of row r
+// in column other_index(i, k), the k-th column of the minors of the elements
+// (., i), for k = 0 ... N-2. Lane 3 of an N = 3 matrix is padding.
+template <class T, int N> struct MinorColumns {
+  Lanes<T> c[N][N - 1];
+};
+template <class T, int N> inline MinorColumns<T, N> minor_columns(const RowLanes<T, N>& rows)
+{
+  MinorColumns<T, N> cols;
+  for (int r = 0; r < N; ++r) {
+    cols.c[r][0] = shuffle<other_index(0, 0), other_index(1, 0), other_index(2, 0), other_index(3, 0)>(rows.r[r]);
+    cols.c[r][1] = shuffle<other_index(0, 1), other_index(1, 1), other_index(2, 1), other_index(3, 1)>(rows.r[r]);
+    if constexpr (N == 4)
+      cols.c[r][2] = shuffle<other_index(0, 2), other_index(1, 2), other_index(2, 2), other_index(3, 2)>(rows.r[r]);
+  }
+  return cols;
+}
+
+// Lane i (i < N) = determinant of the transposed minor of element (Row, i).
+template <int Row, class T, int N> inline Lanes<T> minor_dets(const MinorColumns<T, N>& cols)
+{
+  constexpr int r0 = other_index(Row, 0), r1 = other_index(Row, 1);
+  if constexpr (N == 3) {
+    return det2(cols.c[r0][0], cols.c[r1][0], cols.c[r0][1], cols.c[r1][1]);
+  } else {
+    constexpr int r2 = other_index(Row, 2);
+    const Lanes<T> t[9] = {cols.c[r0][0], cols.c[r1][0], cols.c[r2][0], cols.c[r0][1], cols.c[r1][1],
+                           cols.c[r2][1], cols.c[r0][2], cols.c[r1][2], cols.c[r2][2]};
+    return det3(t);
+  }
+}
+
+// Cofactor expansion along row 0, summed left to right:
+// ((m0*D0 - m1*D1) + m2*D2) - m3*D3, Dj = minor_dets<0> lane j.
+template <class T, int N> inline T det_from_minors(const Lanes<T>& row0, const Lanes<T>& d)
+{
+  const Lanes<T> p = row0 * d;
+  const T sum = (lane<0>(p) - lane<1>(p)) + lane<2>(p);
+  if constexpr (N == 3)
+    return sum;
+  else
+    return sum - lane<3>(p);
+}
+
+// Column `Col` of the adjoint, dst(i, Col) = (-1)^(i+Col) * minor_dets<Col> lane i.
+template <int Col, class T> inline Lanes<T> adjoint_column(const Lanes<T>& minors)
+{
+  return negate<Col % 2 ? 0x5 : 0xA>(minors);
+}
+
+// The adjoint's columns from its first one, in lanes.
+template <class T, int N> inline RowLanes<T, N> adjoint_columns(const MinorColumns<T, N>& cols, const Lanes<T>& d0)
+{
+  RowLanes<T, N> adj;
+  adj.r[0] = adjoint_column<0>(d0);
+  adj.r[1] = adjoint_column<1>(minor_dets<1>(cols));
+  adj.r[2] = adjoint_column<2>(minor_dets<2>(cols));
+  if constexpr (N == 4)
+    adj.r[3] = adjoint_column<3>(minor_dets<3>(cols));
+  return adj;
+}
+
+// Columns in lanes to rows in lanes.
+template <class T, int N> inline void columns_to_rows(RowLanes<T, N>& m)
+{
+  if constexpr (N == 4) {
+    transpose(m.r[0], m.r[1], m.r[2], m.r[3]);
+  } else {
+    Lanes<T> pad = m.r[2];
+    transpose(m.r[0], m.r[1], m.r[2], pad);
+  }
+}
 
 // ---- kernels -----------------------------------------------------------------
 
@@ -110,27 +201,31 @@ template <class T, int N> void copy(T* dst, const T* src)
   std::memmove(dst, src, sizeof(T) * N * N);
 }
 
-// out = v * m; each component is stored as soon as it is computed.
+// out = v * m: lane c is v.x*m(0, c) + v.y*m(1, c) + v.z*m(2, c). All of v and
+// m is read before out is written.
 template <class T> void transform_vec3(const T* v, const T* m, T* out)
 {
-  for (int c = 0; c < 3; ++c)
-    out[c] = v[X] * m[3 * 0 + c] + v[Y] * m[3 * 1 + c] + v[Z] * m[3 * 2 + c];
+  const RowLanes<T, 3> rows = load_rows<T, 3>(m);
+  store3(out, (splat(v[X]) * rows.r[0] + splat(v[Y]) * rows.r[1]) + splat(v[Z]) * rows.r[2]);
 }
 
-// out = (p, 1) * m, then divided by the weight w unless w == 0.
+// out = (p, 1) * m, then divided by the weight w unless w == 0: lane c (and
+// lane 3, which is w) is p.x*m(0, c) + p.y*m(1, c) + p.z*m(2, c) + m(3, c).
 template <class T> void transform_point(const T* p, const T* m, T* out)
 {
-  for (int c = 0; c < 3; ++c)
-    out[c] = p[X] * m[4 * 0 + c] + p[Y] * m[4 * 1 + c] + p[Z] * m[4 * 2 + c] + m[4 * 3 + c];
-  const T w = p[X] * m[4 * 0 + W] + p[Y] * m[4 * 1 + W] + p[Z] * m[4 * 2 + W] + m[4 * 3 + W];
-  if (w != 0) {
-    out[X] = out[X] / w;
-    out[Y] = out[Y] / w;
-    out[Z] = out[Z] / w;
-  }
+  const RowLanes<T, 4> rows = load_rows<T, 4>(m);
+  Lanes<T> sum = ((splat(p[X]) * rows.r[0] + splat(p[Y]) * rows.r[1]) + splat(p[Z]) * rows.r[2]) + rows.r[3];
+  const T w = lane<W>(sum);
+  if (w != 0)
+    sum = sum / splat(w);
+  store3(out, sum);
 }
 
-// Formed in a zeroed temporary, so out may be a or b.
+// Formed in a zeroed temporary, so out may be a or b: t(i, j) = t(i, j) +
+// a(i, k)*b(k, j) for k = 0 ... N-1 in turn (the zero start turns a product of
+// -0 into +0). Written as plain loops: the compiler vectorises them over j, one
+// row of b per step, which is as fast as four explicit lanes and keeps the
+// double and 3x3 forms free of padding.
 template <class T, int N> void multiply(const T* a, const T* b, T* out)
 {
   T t[N * N] = {};
@@ -147,59 +242,38 @@ template <class T, int N> void mul_scalar(T* m, T s)
     m[i] = m[i] * s;
 }
 
-template <class T> T det2(T a, T b, T c, T d) { return a * d - b * c; }
-
-template <class T, int N> T det(const T* m);
-
-// Determinant of the transposed minor of element (row, col), through a
-// temporary filled in the order of the minor table.
-template <class T, int N> T minor_det(const T* m, int row, int col)
-{
-  const MinorIndices<N>& idx = kMinors<N>[N * row + col];
-  T t[(N - 1) * (N - 1)];
-  for (int i = 0; i < (N - 1) * (N - 1); ++i)
-    t[i] = m[idx[i]];
-  return det<T, N - 1>(t);
-}
-
-// Cofactor expansion along row 0, summed left to right:
-// ((m0*D0 - m1*D1) + m2*D2) - m3*D3.
 template <class T, int N> T det(const T* m)
 {
-  if constexpr (N == 2) {
-    return det2(m[0], m[1], m[2], m[3]);
-  } else {
-    T sum = m[0] * minor_det<T, N>(m, 0, 0);
-    for (int j = 1; j < N; ++j) {
-      const T term = m[j] * minor_det<T, N>(m, 0, j);
-      sum = j % 2 ? sum - term : sum + term;
-    }
-    return sum;
-  }
+  const RowLanes<T, N> rows = load_rows<T, N>(m);
+  return det_from_minors<T, N>(rows.r[0], minor_dets<0>(minor_columns(rows)));
 }
 
-// dst(i, j) = (-1)^(i+j) * det(minor of src element (j, i)), written column by
-// column. For 3x3 the 2x2 minors are read transposed too; that only swaps the
-// factors of their second product (s7*s5 for s5*s7), which is exact.
+// dst(i, j) = (-1)^(i+j) * det(transposed minor of src element (j, i)).
 template <class T, int N> void adjoint(const T* src, T* dst)
 {
-  for (int j = 0; j < N; ++j)
-    for (int i = 0; i < N; ++i) {
-      const T d = minor_det<T, N>(src, j, i);
-      dst[N * i + j] = (i + j) % 2 ? -d : d;
-    }
+  const MinorColumns<T, N> cols = minor_columns(load_rows<T, N>(src));
+  RowLanes<T, N> adj = adjoint_columns(cols, minor_dets<0>(cols));
+  columns_to_rows(adj);
+  store_rows(dst, adj);
 }
 
-// Leaves dst untouched when |det| < epsilon (compared in double; a NaN
-// determinant goes on).
+// det(src); dst untouched when |det| < epsilon (compared in double; a NaN
+// determinant goes on); otherwise dst = adjoint(src) times 1/det. The
+// determinant's row-0 minors are the adjoint's first column.
 template <class T, int N> void inverse(const T* src, T* dst)
 {
-  const T d = det<T, N>(src);
+  const RowLanes<T, N> rows = load_rows<T, N>(src);
+  const MinorColumns<T, N> cols = minor_columns(rows);
+  const Lanes<T> d0 = minor_dets<0>(cols);
+  const T d = det_from_minors<T, N>(rows.r[0], d0);
   if (std::fabs(static_cast<double>(d)) < MatrixTraits<T>::epsilon)
     return;
-  adjoint<T, N>(src, dst);
-  const T r = T(1) / d;
-  mul_scalar<T, N>(dst, r);
+  RowLanes<T, N> adj = adjoint_columns(cols, d0);
+  const Lanes<T> r = splat(T(1) / d);
+  for (int i = 0; i < N; ++i)
+    adj.r[i] = adj.r[i] * r;
+  columns_to_rows(adj);
+  store_rows(dst, adj);
 }
 
 } // namespace

@@ -6,6 +6,16 @@
 
 #include "mathlib/precision.h"
 
+using mathlib_detail::combine;
+using mathlib_detail::interleave_high;
+using mathlib_detail::interleave_low;
+using mathlib_detail::lane;
+using mathlib_detail::Lanes;
+using mathlib_detail::load4;
+using mathlib_detail::shuffle;
+using mathlib_detail::splat;
+using mathlib_detail::store4;
+using mathlib_detail::with_lane3;
 using mathlib_detail::wide_acos;
 using mathlib_detail::wide_cos;
 using mathlib_detail::wide_sin;
@@ -17,7 +27,6 @@ namespace {
 constexpr double kAxisSineEpsilon = 1e-6;
 
 // Element (r, c) of a 3x3 row-major matrix.
-inline float &at(Matrix3f *m, int r, int c) { return m->m[3 * r + c]; }
 inline float at(const Matrix3f *m, int r, int c) { return m->m[3 * r + c]; }
 
 // q / |q| over the element type T (float or double), the sum of squares in T,
@@ -81,15 +90,21 @@ void quatf_normalize(const Quatf *q, Quatf *out) { normalize(q->v, out->v); }
 
 void quatd_normalize(const Quatd *q, Quatd *out) { normalize(q->v, out->v); }
 
+// w in scalar, x, y, z in lanes 0 to 2, each a sum formed left to right:
+//   w = ((pw*qw - px*qx) - py*qy) - pz*qz
+//   x = ((pw*qx + px*qw) + py*qz) - pz*qy
+//   y = ((pw*qy + py*qw) + pz*qx) - px*qz
+//   z = ((pw*qz + pz*qw) + px*qy) - py*qx
+// Both operands are read before out is written, so out may be a or b.
 void quatf_multiply(const Quatf *a, const Quatf *b, Quatf *out)
 {
   const float *p = a->v, *q = b->v;
-  Quatf t;
-  t.v[W] = p[W] * q[W] - p[X] * q[X] - p[Y] * q[Y] - p[Z] * q[Z];
-  t.v[X] = p[W] * q[X] + p[X] * q[W] + p[Y] * q[Z] - p[Z] * q[Y];
-  t.v[Y] = p[W] * q[Y] + p[Y] * q[W] + p[Z] * q[X] - p[X] * q[Z];
-  t.v[Z] = p[W] * q[Z] + p[Z] * q[W] + p[X] * q[Y] - p[Y] * q[X];
-  std::memcpy(out, &t, sizeof t);
+  const float w = ((p[W] * q[W] - p[X] * q[X]) - p[Y] * q[Y]) - p[Z] * q[Z];
+  const Lanes<float> lp = load4(p), lq = load4(q);
+  Lanes<float> t = shuffle<W, W, W, W>(lp) * lq + lp * shuffle<W, W, W, W>(lq);
+  t = t + shuffle<Y, Z, X, X>(lp) * shuffle<Z, X, Y, Y>(lq);
+  t = t - shuffle<Z, X, Y, Y>(lp) * shuffle<Y, Z, X, X>(lq);
+  store4(out->v, with_lane3(t, w));
 }
 
 void quatf_inverse(const Quatf *q, Quatf *out)
@@ -105,27 +120,54 @@ void quatf_inverse(const Quatf *q, Quatf *out)
   out->v[W] = w * r;
 }
 
+// The nine elements in three lanes each (lane 3 repeats lane 2):
+//   diag  = 1 - (yy + zz), 1 - (xx + zz), 1 - (xx + yy)
+//   plus  = xz + wy, yz + wx, xy + wz   (elements (0, 2), (2, 1), (1, 0))
+//   minus = xz - wy, yz - wx, xy - wz   (elements (2, 0), (1, 2), (0, 1))
+// The subtraction from 1 is written in float: its operands are floats, and a
+// double carries more than twice float's precision plus two bits, so the
+// double difference rounded to float is exactly the float difference (GCC
+// narrows the scalar double form to this same float instruction).
 void quatf_to_matrix3f(const Quatf *q, Matrix3f *m)
 {
   const float x = q->v[X], y = q->v[Y], z = q->v[Z], w = q->v[W];
   const float n = x * x + y * y + z * z + w * w;
   // Dividing by the squared norm makes any nonzero q act as its normalised form.
   const float s = static_cast<double>(n) == 0.0 ? 1.0f : static_cast<float>(2.0 / static_cast<double>(n));
-  const float xs = x * s, ys = y * s, zs = z * s;
-  const float wx = w * xs, wy = w * ys, wz = w * zs;
-  const float xx = x * xs, xy = x * ys, xz = x * zs;
-  const float yy = y * ys, yz = y * zs, zz = z * zs;
-
-  at(m, 0, 0) = static_cast<float>(1.0 - static_cast<double>(yy + zz));
-  at(m, 0, 1) = xy - wz;
-  at(m, 0, 2) = xz + wy;
-  at(m, 1, 0) = xy + wz;
-  at(m, 1, 1) = static_cast<float>(1.0 - static_cast<double>(xx + zz));
-  at(m, 1, 2) = yz - wx;
-  at(m, 2, 0) = xz - wy;
-  at(m, 2, 1) = yz + wx;
-  at(m, 2, 2) = static_cast<float>(1.0 - static_cast<double>(xx + yy));
+  const Lanes<float> lq = load4(q->v);
+  const Lanes<float> xyz_s = shuffle<X, Y, Z, Z>(lq) * splat(s); // xs, ys, zs
+  const Lanes<float> zs_ys = shuffle<Z, Z, Y, Y>(xyz_s);
+  const Lanes<float> diag =
+      splat(1.0f) - (shuffle<Y, X, X, X>(lq) * shuffle<Y, X, X, X>(xyz_s) + shuffle<Z, Z, Y, Y>(lq) * zs_ys);
+  const Lanes<float> xz_yz_xy = shuffle<X, Y, X, X>(lq) * zs_ys;
+  const Lanes<float> wy_wx_wz = shuffle<W, W, W, W>(lq) * shuffle<Y, X, Z, Z>(xyz_s);
+  const Lanes<float> plus = xz_yz_xy + wy_wx_wz;
+  const Lanes<float> minus = xz_yz_xy - wy_wx_wz;
+  // Rows in storage order: m00 m01 m02 m10 | m11 m12 m20 m21 | m22.
+  store4(m->m, interleave_low(interleave_low(diag, plus), interleave_high(minus, plus)));
+  store4(m->m + 4, combine<2, 3, 0, 3>(interleave_low(diag, minus), interleave_low(minus, plus)));
+  m->m[8] = lane<2>(diag);
 }
+
+namespace {
+
+// The quaternion from the largest diagonal element, (I, I), of m, with
+// J = quat_next_axis[I] and K = quat_next_axis[J].
+template <int I> void from_largest_diagonal(const Matrix3f *m, Quatf *out)
+{
+  constexpr int J = quat_next_axis[I];
+  constexpr int K = quat_next_axis[J];
+  const float d = at(m, I, I) - (at(m, J, J) + at(m, K, K));
+  float s = static_cast<float>(std::sqrt(static_cast<double>(d) + 1.0));
+  out->v[I] = static_cast<float>(static_cast<double>(s) * 0.5);
+  if (static_cast<double>(s) != 0.0)
+    s = static_cast<float>(0.5 / static_cast<double>(s));
+  out->v[W] = (at(m, K, J) - at(m, J, K)) * s;
+  out->v[J] = (at(m, J, I) + at(m, I, J)) * s;
+  out->v[K] = (at(m, K, I) + at(m, I, K)) * s;
+}
+
+} // namespace
 
 void matrix3f_to_quatf(const Matrix3f *m, Quatf *out)
 {
@@ -140,22 +182,18 @@ void matrix3f_to_quatf(const Matrix3f *m, Quatf *out)
     return;
   }
 
-  // Work from the largest diagonal element; on a tie the lower index stays.
-  int i = 0;
-  if (at(m, 1, 1) > at(m, 0, 0))
-    i = 1;
-  if (at(m, 2, 2) > at(m, i, i))
-    i = 2;
-  const int j = quat_next_axis[i];
-  const int k = quat_next_axis[j];
-  const float d = at(m, i, i) - (at(m, j, j) + at(m, k, k));
-  float s = static_cast<float>(std::sqrt(static_cast<double>(d) + 1.0));
-  out->v[i] = static_cast<float>(static_cast<double>(s) * 0.5);
-  if (static_cast<double>(s) != 0.0)
-    s = static_cast<float>(0.5 / static_cast<double>(s));
-  out->v[W] = (at(m, k, j) - at(m, j, k)) * s;
-  out->v[j] = (at(m, j, i) + at(m, i, j)) * s;
-  out->v[k] = (at(m, k, i) + at(m, i, k)) * s;
+  // Work from the largest diagonal element; on a tie the lower index stays
+  // (i = 0; i = 1 if m11 > m00; then i = 2 if m22 > m(i, i)).
+  if (at(m, 1, 1) > at(m, 0, 0)) {
+    if (at(m, 2, 2) > at(m, 1, 1))
+      from_largest_diagonal<2>(m, out);
+    else
+      from_largest_diagonal<1>(m, out);
+  } else if (at(m, 2, 2) > at(m, 0, 0)) {
+    from_largest_diagonal<2>(m, out);
+  } else {
+    from_largest_diagonal<0>(m, out);
+  }
 }
 
 void quatf_from_axis_angle(float angle, const float axis[3], Quatf *out)
