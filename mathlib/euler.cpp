@@ -31,6 +31,20 @@ EulerOrder order_of(const EulerAngles *ea)
   return static_cast<EulerOrder>(w);
 }
 
+// The record's angles as the conversions to a quaternion or a matrix work on
+// them: x, y, z, with the first and third exchanged for rotating axes. The
+// caller's record is not changed.
+void working_angles(const EulerAngles *ea, const EulerOrderFields &o, float &a, float &b, float &c)
+{
+  a = ea->v[X];
+  b = ea->v[Y];
+  c = ea->v[Z];
+  if (o.frame == EULER_ROTATING) {
+    a = ea->v[Z];
+    c = ea->v[X];
+  }
+}
+
 // Row and column W of the identity; the 3x3 block is left to the caller.
 void set_identity_border(Matrix4f *m)
 {
@@ -53,14 +67,8 @@ EulerAngles euler_make(float x, float y, float z, EulerOrder order)
 void euler_to_quatf(const EulerAngles *ea, Quatf *out)
 {
   const EulerOrderFields o = euler_unpack(order_of(ea));
-  float a = ea->v[X];
-  float b = ea->v[Y];
-  float c = ea->v[Z];
-  if (o.frame == EULER_ROTATING) {
-    const float t = a;
-    a = c;
-    c = t;
-  }
+  float a, b, c;
+  working_angles(ea, o, a, b, c);
   if (o.parity == EULER_ODD)
     b = -b;
 
@@ -103,14 +111,8 @@ void euler_to_quatf(const EulerAngles *ea, Quatf *out)
 void euler_to_matrix4f(const EulerAngles *ea, Matrix4f *m)
 {
   const EulerOrderFields o = euler_unpack(order_of(ea));
-  float a = ea->v[X];
-  float b = ea->v[Y];
-  float c = ea->v[Z];
-  if (o.frame == EULER_ROTATING) {
-    const float t = a;
-    a = c;
-    c = t;
-  }
+  float a, b, c;
+  working_angles(ea, o, a, b, c);
   if (o.parity == EULER_ODD) {
     a = -a;
     b = -b;
