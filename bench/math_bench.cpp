@@ -397,16 +397,23 @@ public:
         continue;
       const std::string name = r.run_name.str();
       const size_t slash = name.find('/');
-      times_[name.substr(0, slash)][name.substr(slash + 1)] = r.GetAdjustedCPUTime();
-      if (std::find(order_.begin(), order_.end(), name.substr(0, slash)) == order_.end())
-        order_.push_back(name.substr(0, slash));
+      const std::string row = name.substr(0, slash);
+      times_[row][name.substr(slash + 1)] = r.GetAdjustedCPUTime();
+      // Rows in the order they are defined, also when the runs come
+      // interleaved (--benchmark_enable_random_interleaving).
+      if (!first_.count(row) || r.family_index < first_[row])
+        first_[row] = r.family_index;
     }
   }
   void Finalize() override
   {
     std::printf("| operation | ours (ns) | Eigen (ns) | GLM (ns) | ours / fastest peer |\n");
     std::printf("|---|---:|---:|---:|---:|\n");
-    for (const std::string &row : order_) {
+    std::vector<std::string> order;
+    for (const auto &[row, index] : first_)
+      order.push_back(row);
+    std::sort(order.begin(), order.end(), [&](const std::string &a, const std::string &b) { return first_[a] < first_[b]; });
+    for (const std::string &row : order) {
       auto &t = times_[row];
       const double peer = std::min(t["eigen"], t["glm"]);
       std::printf("| %s | %.2f | %.2f | %.2f | %.2f |\n", row.c_str(), t["ours"], t["eigen"], t["glm"],
@@ -416,7 +423,7 @@ public:
 
 private:
   std::map<std::string, std::map<std::string, double>> times_;
-  std::vector<std::string> order_;
+  std::map<std::string, int64_t> first_; // lowest family index of each row
 };
 
 } // namespace

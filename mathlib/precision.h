@@ -194,8 +194,8 @@ template <> inline Lanes4f interleave_low(const Lanes4f& a, const Lanes4f& b) { 
 template <> inline Lanes4f interleave_high(const Lanes4f& a, const Lanes4f& b) { return {_mm_unpackhi_ps(a.v, b.v)}; }
 template <> inline Lanes4f with_lane3(const Lanes4f& a, float s)
 {
-  const __m128 t = _mm_shuffle_ps(a.v, _mm_set_ss(s), _MM_SHUFFLE(0, 0, 2, 2)); // a2 a2 s s
-  return {_mm_shuffle_ps(a.v, t, _MM_SHUFFLE(2, 0, 1, 0))};
+  const __m128 t = _mm_unpackhi_ps(a.v, _mm_set1_ps(s)); // a2 s a3 s
+  return {_mm_shuffle_ps(a.v, t, _MM_SHUFFLE(1, 0, 1, 0))};
 }
 template <int I> inline float lane(const Lanes4f& a)
 {
